@@ -1,0 +1,99 @@
+// The engine's process-wide state: one instance, alive while the library is loaded.
+// Only one job runs at a time; while it runs, the cancel flag and the scan
+// object text are the only values another thread touches.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "amsi_api.h"
+#include "message_table.h"
+#include "result_list.h"
+#include "scan_object_text.h"
+
+namespace tarvex {
+
+// Arguments of the export that started the current job.
+struct JobParameters {
+  HWND callerWindow = nullptr;
+  TIMERPROC callerTimerProc = nullptr;
+  bool asynchronous = false;
+  std::string targetText;    // path, executable name, or (buffer jobs) the process name
+  std::string secondText;    // buffer jobs: the process id text
+  std::string contentName;   // buffer jobs: name under which the buffer is scanned
+  const void* bufferAddress = nullptr;
+  uintptr_t bufferLength = 0;
+  intptr_t processId = 0;
+  int32_t findingsOnly = 0;
+};
+
+struct AmsiBinding {
+  HMODULE module = nullptr;
+  AmsiInitializeFn initialize = nullptr;
+  AmsiOpenSessionFn openSession = nullptr;
+  AmsiScanBufferFn scanBuffer = nullptr;
+  AmsiCloseSessionFn closeSession = nullptr;
+  AmsiUninitializeFn uninitialize = nullptr;
+  HAMSICONTEXT context = nullptr;
+  HAMSISESSION session = nullptr;
+  int32_t state = 0;        // 0 no context, 1 context only, 2 context and session
+  std::string sessionNote;  // " " or "AmsiInitialize: ..." / "AmsiOpenSession: ..."
+
+  // All five functions were found; otherwise no AMSI function is ever called.
+  bool Complete() const {
+    return initialize && openSession && scanBuffer && closeSession && uninitialize;
+  }
+};
+
+using QueryFullProcessImageNameAFn = BOOL(WINAPI*)(HANDLE process, DWORD flags, LPSTR name,
+                                                   PDWORD size);
+
+struct EngineState {
+  HMODULE module = nullptr;
+  std::atomic<int32_t> cancelFlag{0};
+  intptr_t jobVerdict = 0;
+  intptr_t jobErrorNumber = 0;
+  int32_t languageIndex = kEnglish;
+  AmsiBinding amsi;
+  QueryFullProcessImageNameAFn queryFullProcessImageName = nullptr;
+  ScanObjectText scanObject;
+  std::string messageArea;  // scan message of the entry being built
+  ResultList results;
+  std::string textReport;
+  std::vector<std::string> folderWorkList;
+  int32_t debugPrivilegeWasEnabled = 0;
+  int32_t backupPrivilegeWasEnabled = 0;
+  JobParameters job;
+  // Worker of the most recent asynchronous job; a new job waits for it.
+  HANDLE lastWorker = nullptr;
+};
+
+EngineState& Engine();
+
+// Message-table text in the engine's language.
+const char* Text(MessageRow row);
+
+// Engine attach at library load: lists, message table, report, language,
+// AMSI binding and the optional QueryFullProcessImageNameA.
+void AttachEngine(HMODULE module);
+
+// Thread-safe view of the cancel flag for the scanners' checkpoints.
+inline bool CancelRequested() { return Engine().cancelFlag.load(std::memory_order_relaxed) != 0; }
+
+}  // namespace tarvex
+
+namespace tarvex {
+
+// Appends one entry to the result list (widening the report's columns);
+// ScannerErrornumber is the job error number in decimal.
+void AppendResultEntry(std::string processName, std::string processId, std::string scantarget,
+                       std::string isMalware, std::string scannermessage);
+
+// Sets the message area, cut to its limit.
+void SetMessageArea(std::string text);
+
+}  // namespace tarvex

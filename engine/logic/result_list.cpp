@@ -1,0 +1,69 @@
+// Result entries of a job and the cursor interface the getters expose.
+#include "result_list.h"
+
+#include <cstring>
+
+namespace tarvex {
+
+const char* const kFieldNames[kFieldCount] = {"ProcessName",    "ProcessID",
+                                              "Scantarget",     "IsMalware",
+                                              "Scannermessage", "ScannerErrornumber"};
+
+namespace {
+
+const std::string& FieldOf(const ResultEntry& entry, int field) {
+  switch (field) {
+    case kProcessName: return entry.processName;
+    case kProcessId: return entry.processId;
+    case kScantarget: return entry.scantarget;
+    case kIsMalware: return entry.isMalware;
+    case kScannermessage: return entry.scannermessage;
+    default: return entry.scannerErrornumber;
+  }
+}
+
+}  // namespace
+
+int ResultList::FieldFromName(const char* name) {
+  if (name == nullptr) return -1;
+  for (int field = 0; field < kFieldCount; ++field) {
+    if (std::strcmp(name, kFieldNames[field]) == 0) return field;
+  }
+  return -1;
+}
+
+void ResultList::StartWithTitles(const ResultEntry& titles) {
+  for (int field = 0; field < kFieldCount; ++field) {
+    lists_[field].clear();
+    lists_[field].shrink_to_fit();
+    cursors_[field] = -1;
+    slots_[field].clear();
+    widths_[field] = 0;
+  }
+  Append(titles);
+}
+
+void ResultList::Widen(int field, size_t length) {
+  const int64_t wanted = static_cast<int64_t>(length) + kCellPadding;
+  if (widths_[field] < wanted) {
+    widths_[field] = wanted > INT32_MAX ? INT32_MAX : static_cast<int32_t>(wanted);
+  }
+}
+
+void ResultList::Append(const ResultEntry& entry) {
+  for (int field = 0; field < kFieldCount; ++field) Widen(field, FieldOf(entry, field).size());
+  for (int field = 0; field < kFieldCount; ++field) lists_[field].push_back(FieldOf(entry, field));
+}
+
+void ResultList::SetToStart() { cursors_.fill(-1); }
+
+const char* ResultList::Next(int field) {
+  if (field < 0 || field >= kFieldCount) return nullptr;
+  const std::ptrdiff_t next = cursors_[field] + 1;
+  if (next >= static_cast<std::ptrdiff_t>(lists_[field].size())) return nullptr;
+  cursors_[field] = next;
+  slots_[field] = lists_[field][static_cast<size_t>(next)];
+  return slots_[field].c_str();
+}
+
+}  // namespace tarvex

@@ -1,0 +1,74 @@
+// The job's result entries: six parallel text lists with independent cursors,
+// the getter slots and the column widths of the text report.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tarvex {
+
+constexpr int kFieldCount = 6;
+
+enum ResultField : int {
+  kProcessName = 0,
+  kProcessId = 1,
+  kScantarget = 2,
+  kIsMalware = 3,
+  kScannermessage = 4,
+  kScannerErrornumber = 5,
+};
+
+// Field names as callers pass them to GetScanlistEntry, in field order.
+extern const char* const kFieldNames[kFieldCount];
+
+// Cell padding: every column is at least its longest text plus this many blanks.
+constexpr int32_t kCellPadding = 3;
+
+struct ResultEntry {
+  std::string processName;
+  std::string processId;
+  std::string scantarget;
+  std::string isMalware;
+  std::string scannermessage;
+  std::string scannerErrornumber;
+};
+
+class ResultList {
+ public:
+  // Field index of a name, compared case-sensitively; -1 for an unknown name or null.
+  static int FieldFromName(const char* name);
+
+  // Empties the lists and appends the title entry; the widths become each
+  // title's length plus the padding.
+  void StartWithTitles(const ResultEntry& titles);
+
+  // Widens each column to its text's length plus the padding where it is
+  // narrower, then appends the entry to the six lists.
+  void Append(const ResultEntry& entry);
+
+  // Puts every cursor before its first element.
+  void SetToStart();
+
+  // Moves the field's cursor to the next element and returns that element's
+  // text (copied into the field's slot, valid until the next call for that
+  // field); returns nullptr, without moving, when there is no next element.
+  const char* Next(int field);
+
+  size_t Size() const { return lists_[kScantarget].size(); }
+  const std::array<int32_t, kFieldCount>& Widths() const { return widths_; }
+  const std::string& At(size_t entry, int field) const { return lists_[field][entry]; }
+
+ private:
+  void Widen(int field, size_t length);
+
+  std::array<std::vector<std::string>, kFieldCount> lists_;
+  // Index of the element a cursor is on; -1 is before the first element.
+  std::array<std::ptrdiff_t, kFieldCount> cursors_{-1, -1, -1, -1, -1, -1};
+  std::array<std::string, kFieldCount> slots_;
+  std::array<int32_t, kFieldCount> widths_{};
+};
+
+}  // namespace tarvex

@@ -1,0 +1,68 @@
+// FormatMessageA, LsaNtStatusToWinError, GetVersionExA and code page conversion.
+#include "system_text.h"
+
+#include <ntsecapi.h>
+
+#include <vector>
+
+#include "scan_verdict.h"
+#include "text_limits.h"
+
+namespace tarvex {
+
+std::string SystemErrorText(DWORD errorNumber) {
+  std::vector<char> buffer(kSystemTextBufferChars + 1, '\0');
+  const DWORD length =
+      FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_MAX_WIDTH_MASK, nullptr,
+                     errorNumber, 0, buffer.data(), static_cast<DWORD>(kSystemTextBufferChars),
+                     nullptr);
+  if (length == 0) return std::string();
+  return ReplaceCrLfWithBlank(std::string_view(buffer.data(), length));
+}
+
+DWORD TranslateStatus(HRESULT status) {
+  return LsaNtStatusToWinError(static_cast<NTSTATUS>(status));
+}
+
+namespace {
+
+struct VersionReport {
+  bool ok = false;
+  OSVERSIONINFOA info{};
+};
+
+VersionReport QueryVersion() {
+  VersionReport report;
+  report.info.dwOSVersionInfoSize = sizeof report.info;
+#if defined(_MSC_VER)
+#pragma warning(suppress : 4996)
+#endif
+  report.ok = GetVersionExA(&report.info) != FALSE;
+  return report;
+}
+
+}  // namespace
+
+bool SystemSupportsAmsi() {
+  const VersionReport v = QueryVersion();
+  return IsAmsiSupportedVersion(v.ok, v.info.dwPlatformId, v.info.dwMajorVersion,
+                                v.info.dwMinorVersion);
+}
+
+bool SystemNewerThanWindows2000() {
+  const VersionReport v = QueryVersion();
+  return IsNewerThanWindows2000(v.ok, v.info.dwPlatformId, v.info.dwMajorVersion,
+                                v.info.dwMinorVersion);
+}
+
+std::wstring AnsiToWide(const std::string& text) {
+  if (text.empty()) return std::wstring();
+  const int count = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+                                        nullptr, 0);
+  if (count <= 0) return std::wstring();
+  std::wstring wide(static_cast<size_t>(count), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], count);
+  return wide;
+}
+
+}  // namespace tarvex
