@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Runs a Windows test program under Wine: run_in_wine.sh <directory> <program.exe> [arguments...]
+#
+# The prefix (TARVEX_WINEPREFIX, default build/wineprefix beside the directory's
+# bin/) is made once: Windows 10 for every program, Windows 7 for the program
+# names ending in _win7.exe, and no Z: drive, so all-drive walks see C: only.
+# Programs are started from C:\tarvex (see below). The test AMSI provider beside the program is preferred over Wine's own
+# (TARVEX_WINEDLLOVERRIDES replaces that choice). Without a display, the run
+# gets its own Xvfb server.
+set -euo pipefail
+
+dir=$(cd "$1" && pwd)
+program=$2
+shift 2
+
+bin_dir=$dir
+while [ "$(basename "$bin_dir")" != bin ] && [ "$bin_dir" != / ]; do bin_dir=$(dirname "$bin_dir"); done
+export WINEPREFIX=${TARVEX_WINEPREFIX:-$(dirname "$bin_dir")/wineprefix}
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES=${TARVEX_WINEDLLOVERRIDES:-amsi=n,b}";mscoree=;mshtml="
+wine=$(command -v wine64 || command -v wine)
+
+prepare_prefix() {
+  [ -f "$WINEPREFIX/.tarvex-ready" ] && return 0
+  rm -rf "$WINEPREFIX"
+  WINEDLLOVERRIDES="mscoree=;mshtml=" "$wine" wineboot -i >/dev/null 2>&1 || true
+  "$wine" reg add 'HKCU\Software\Wine' /v Version /d win10 /f >/dev/null 2>&1
+  for name in tarvex_wine_tests_win7.exe Ostrelle64_win7.exe; do
+    "$wine" reg add "HKCU\\Software\\Wine\\AppDefaults\\$name" /v Version /d win7 /f >/dev/null 2>&1
+  done
+  wineserver -w || true
+  rm -f "$WINEPREFIX/dosdevices/z:"
+  touch "$WINEPREFIX/.tarvex-ready"
+}
+
+mkdir -p "$(dirname "$WINEPREFIX")"
+exec 9>"$WINEPREFIX.lock"
+flock 9
+prepare_prefix
+flock -u 9
+
+# Programs run from C:\tarvex, a link to the build's bin directory: a program
+# outside every drive would not find the DLLs beside it.
+ln -sfn "$bin_dir" "$WINEPREFIX/drive_c/tarvex"
+rel=${dir#"$bin_dir"}
+cd "$WINEPREFIX/drive_c/tarvex$rel"
+program="C:\\tarvex$(echo "$rel" | tr / '\\')\\$program"
+if [ -z "${DISPLAY:-}" ]; then
+  exec xvfb-run -a -s "-screen 0 1024x768x24" "$wine" "$program" "$@"
+fi
+exec "$wine" "$program" "$@"
