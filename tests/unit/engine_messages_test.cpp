@@ -1,0 +1,66 @@
+// Message table and the language choice from the user locale.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "message_table.h"
+
+using tarvex::MessageRow;
+using tarvex::MessageText;
+
+TEST(MessageTable, LanguageFromTheLowByteOfTheLanguageId) {
+  struct Case {
+    unsigned languageId;
+    int expected;
+  } cases[] = {
+      {0x0407, tarvex::kGerman},   // German (Germany)
+      {0x0807, tarvex::kGerman},   // German (Switzerland)
+      {0x0C07, tarvex::kGerman},   // German (Austria)
+      {0x1007, tarvex::kGerman},   // German (Luxembourg)
+      {0x1407, tarvex::kGerman},   // German (Liechtenstein)
+      {0x0409, tarvex::kEnglish},  // English (United States)
+      {0x040C, tarvex::kEnglish},  // French (France)
+      {0x0000, tarvex::kEnglish},  // failed query: zero buffer
+      {0x0487, tarvex::kEnglish},  // low byte 0x87 is negative as a signed byte
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.expected, tarvex::LanguageFromLocaleByte(static_cast<int8_t>(c.languageId & 0xFF)))
+        << std::hex << c.languageId;
+  }
+}
+
+TEST(MessageTable, RowsInBothLanguages) {
+  struct Case {
+    MessageRow row;
+    const char* english;
+    const char* german;
+  } cases[] = {
+      {MessageRow::ProcessNameTitle, "Prozessfilename", "Processdateiname"},
+      {MessageRow::ProcessIdTitle, "Process-ID", "Prozess-ID"},
+      {MessageRow::ScantargetTitle, "Scantarget", "Scanziel"},
+      {MessageRow::IsMalwareTitle, "Is it Malware?", "Malware gefunden?"},
+      {MessageRow::ScannermessageTitle, "Scannermessage", "Meldung des Scanners"},
+      {MessageRow::VerdictYes, "yes", "ja"},
+      {MessageRow::VerdictNo, "no", "nein"},
+      {MessageRow::VerdictNotScanned, "not scanned", "nicht gescannt"},
+      {MessageRow::CouldNotAllocate, "Could not allocate memory!",
+       "Speicher konnte nicht bereitgestellt werden!"},
+      {MessageRow::AddressLabel, "Address ", "Adresse "},
+      {MessageRow::NotSupported, "Scan is not supported on this system!",
+       "Scan wird auf diesem System nicht unterst\xFCtzt!"},
+      {MessageRow::NoData, "No data!", "Keine Daten!"},
+      {MessageRow::ErrornumberTitle, "Scanner Errorcode", "Fehlercode"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_STREQ(c.english, MessageText(c.row, tarvex::kEnglish));
+    EXPECT_STREQ(c.german, MessageText(c.row, tarvex::kGerman));
+  }
+}
+
+TEST(MessageTable, GermanTextsAreCodePage1252) {
+  const char* text = MessageText(MessageRow::NotSupported, tarvex::kGerman);
+  const char* u = std::strchr(text, '\xFC');
+  ASSERT_NE(nullptr, u);
+  EXPECT_EQ(std::strlen("Scan wird auf diesem System nicht unterst"), static_cast<size_t>(u - text));
+  EXPECT_EQ(std::strlen("Scan wird auf diesem System nicht unterst\xFCtzt!"), std::strlen(text));
+}
