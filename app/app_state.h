@@ -1,0 +1,54 @@
+// The application's state: one object for the life of the process, used only
+// on the application's one thread.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace ostrelle {
+
+constexpr int kStatusBarId = 2701;
+constexpr int kListViewId = 2698;
+constexpr UINT_PTR kProgressTimerId = 1;
+constexpr UINT kProgressElapseMs = 100;
+
+struct AppState {
+  HINSTANCE instance = nullptr;
+  HWND mainWindow = nullptr;
+  HMENU menuBar = nullptr;
+  HWND statusBar = nullptr;
+  HWND listView = nullptr;
+  int language = 0;
+  int captionHeight = 0;
+  std::string statusText;
+  int quitFlag = 0;
+
+  // Engine binding and scan commands.
+  HMODULE engineLibrary = nullptr;
+  // From the start of a scan until its results are in, or it is cancelled.
+  bool scanRunning = false;
+  int automaticStep = 0;
+  std::string automaticLogPath;
+  std::string lastFolder;
+  std::string lastFile;
+  std::string lastProcessName;
+
+  // Result view.
+  int rowCursor = 0;
+  // True while ScanFinished moves results into the list view: commands,
+  // close requests and progress ticks that arrive meanwhile are dropped.
+  bool transferring = false;
+
+  // Log.
+  std::string logText;
+  std::string osBitnessWord;
+  std::string scannerBitnessWord;
+};
+
+AppState& App();
+
+// Text table entry in the language chosen at start.
+const char* Text(int entry);
+
+}  // namespace ostrelle
