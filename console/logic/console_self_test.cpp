@@ -1,0 +1,86 @@
+// Self-test judgement.
+#include "console_self_test.h"
+
+#include "console_command_line.h"
+
+namespace tarvex::console {
+namespace {
+
+const char* AmsiStateText(intptr_t state) {
+  switch (state) {
+    case 0: return "no AMSI context";
+    case 1: return "AMSI context, no session";
+    case 2: return "AMSI context and session";
+  }
+  return "unknown";
+}
+
+bool StartsWith(const std::string& text, const char* prefix) {
+  return text.compare(0, std::char_traits<char>::length(prefix), prefix) == 0;
+}
+
+}  // namespace
+
+SelfTestReport JudgeSelfTest(const SelfTestFacts& facts) {
+  SelfTestReport report;
+  std::string& text = report.text;
+  text += "AMSI state after the job: " + std::to_string(facts.amsiState) + " (" +
+          AmsiStateText(facts.amsiState) + ")\r\n";
+  if (!facts.haveEntry) {
+    text += "Result: the engine returned no entry for the test string; AMSI cannot be judged.\r\n";
+    report.exitCode = kExitNotScanned;
+    return report;
+  }
+  const ConsoleEntry& entry = facts.entry;
+  text += "Verdict on the antivirus test string: " + entry.isMalware + "\r\n";
+  text += "Scanner message: " + entry.scannermessage + "\r\n";
+  text += "Error number: " + entry.scannerErrornumber + "\r\n";
+
+  const EntryOutcome outcome = ClassifyIsMalware(entry.isMalware);
+  if (outcome == EntryOutcome::Detected) {
+    text += "Result: AMSI is usable: the antimalware product detected the test string.\r\n";
+    report.exitCode = kExitClean;
+  } else if (outcome == EntryOutcome::Clean) {
+    text += "Result: AMSI answered, but the antimalware product did not detect the test string "
+            "(real-time protection off, or no antimalware product registered with AMSI).\r\n";
+    report.exitCode = kExitNotDetected;
+  } else if (StartsWith(entry.isMalware, "Scan is not supported") ||
+             StartsWith(entry.isMalware, "Scan wird auf diesem System nicht")) {
+    text += "Result: AMSI is not available: this Windows version has no AMSI, or Amsi.dll or "
+            "one of its functions is missing.\r\n";
+    report.exitCode = kExitNotScanned;
+  } else if (facts.amsiState == 0) {
+    text += "Result: AMSI is not usable: AmsiInitialize failed (no working antimalware "
+            "provider).\r\n";
+    report.exitCode = kExitNotScanned;
+  } else if (facts.amsiState == 1) {
+    text += "Result: AMSI is not usable: AmsiOpenSession failed.\r\n";
+    report.exitCode = kExitNotScanned;
+  } else {
+    text += "Result: AMSI is not usable: the antimalware product failed to scan.\r\n";
+    report.exitCode = kExitNotScanned;
+  }
+  return report;
+}
+
+}  // namespace tarvex::console
+
+namespace tarvex::console {
+
+std::string AntivirusTestString() {
+  // Stored back to front, each byte XORed with 0xA5 ^ its position.
+  static const unsigned char kMasked[68] = {
+      0x8F, 0xEC, 0x8C, 0xEE, 0x85, 0x81, 0xE6, 0xEE, 0xE4, 0xEA, 0x82, 0xFA, 0xFA, 0xED,
+      0xFF, 0x87, 0xE6, 0xE1, 0xE5, 0xFF, 0xE7, 0xF9, 0xE7, 0xFC, 0xFC, 0x91, 0xFB, 0xEC,
+      0xF8, 0xFC, 0xF5, 0xFB, 0xD1, 0xD7, 0xAA, 0xD4, 0xC0, 0xC3, 0xCA, 0xC7, 0xA9, 0xF1,
+      0xB8, 0xA7, 0xCA, 0xCB, 0xBC, 0xA3, 0xCB, 0xC4, 0xBF, 0xA2, 0xA4, 0xC8, 0xC9, 0xC2,
+      0xC1, 0xA8, 0xC4, 0xCE, 0xD8, 0xD8, 0xBE, 0xCA, 0xC4, 0xAB, 0xD2, 0xBE,
+  };
+  std::string text(sizeof kMasked, '\0');
+  for (size_t i = 0; i < sizeof kMasked; ++i) {
+    text[sizeof kMasked - 1 - i] = static_cast<char>(kMasked[i] ^ (0xA5 ^ i));
+  }
+  return text;
+}
+
+}  // namespace tarvex::console

@@ -1,0 +1,183 @@
+// Message-only window, timers and console control events around one job.
+#include "scan_session.h"
+
+#include <windows.h>
+
+#include <atomic>
+
+#include "console_io.h"
+
+namespace tarvex::console {
+namespace {
+
+constexpr UINT_PTR kPollTimerId = 1;
+constexpr UINT kPollElapseMs = 200;  // progress refresh and cancel check
+constexpr UINT kCancelMessage = WM_APP + 1;
+const char kWindowClass[] = "OstrelleCmdJobWindow";
+
+struct WindowTraits {
+  using Type = HWND;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type value) { DestroyWindow(value); }
+};
+using UniqueWindow = UniqueResource<WindowTraits>;
+
+// Shared with the console control handler, which runs on a thread of its own.
+std::atomic<bool> g_cancelRequested{false};
+std::atomic<HWND> g_jobWindow{nullptr};
+std::atomic<bool> g_synchronousJob{false};
+const EngineExports* g_engine = nullptr;
+
+// State of the running asynchronous job, touched on the main thread only.
+struct AsyncJob {
+  ProgressDisplay* progress = nullptr;
+  bool finished = false;
+  bool cancelled = false;
+};
+AsyncJob* g_job = nullptr;
+
+void CALLBACK ScanFinished(HWND window, UINT, UINT_PTR, DWORD) {
+  KillTimer(window, TARVEX_NOTIFY_TIMER_ID);
+  if (g_job != nullptr && !g_job->finished) {
+    g_job->finished = true;
+    PostQuitMessage(0);
+  }
+}
+
+TarvexTimerProc JobTimerProc() { return reinterpret_cast<TarvexTimerProc>(&ScanFinished); }
+
+// Asks the engine to stop until it has built its report: a cancel that
+// arrives before the worker has started its job would be cleared by the job's
+// start, so it is repeated on every poll.
+void PollCancel() {
+  g_engine->CancleScan(JobTimerProc());
+  if (g_engine->GetScanfileLength() > 0 && !g_job->finished) {
+    g_job->finished = true;
+    g_job->cancelled = true;
+    PostQuitMessage(0);
+  }
+}
+
+void CALLBACK PollJob(HWND, UINT, UINT_PTR, DWORD) {
+  if (g_job == nullptr || g_job->finished) return;
+  if (g_cancelRequested.load()) {
+    PollCancel();
+    return;
+  }
+  const char* scanObject = reinterpret_cast<const char*>(g_engine->GetScanObject());
+  g_job->progress->Show(scanObject == nullptr ? "" : scanObject, g_engine->GetScanlistSize() - 1);
+}
+
+LRESULT CALLBACK JobWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == kCancelMessage) {
+    if (g_job != nullptr && !g_job->finished) PollCancel();
+    return 0;
+  }
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+BOOL WINAPI OnConsoleControl(DWORD controlType) {
+  g_cancelRequested.store(true);
+  // A synchronous job was started without a timer procedure; its cancel key is null.
+  if (g_synchronousJob.load() && g_engine != nullptr) g_engine->CancleScan(nullptr);
+  const HWND window = g_jobWindow.load();
+  if (window != nullptr) PostMessageA(window, kCancelMessage, 0, 0);
+  if (controlType == CTRL_CLOSE_EVENT || controlType == CTRL_LOGOFF_EVENT ||
+      controlType == CTRL_SHUTDOWN_EVENT) {
+    // The process ends when this returns; give the engine a moment to stop.
+    Sleep(2000);
+  }
+  return TRUE;
+}
+
+std::vector<ConsoleEntry> ReadEntries(const EngineExports& engine) {
+  static const char* const kFields[6] = {"ProcessName",    "ProcessID",      "Scantarget",
+                                         "IsMalware",      "Scannermessage", "ScannerErrornumber"};
+  std::vector<ConsoleEntry> entries;
+  engine.SetScanlistToStart();
+  bool title = true;
+  for (;;) {
+    std::string values[6];
+    for (int i = 0; i < 6; ++i) {
+      const intptr_t address = engine.GetScanlistEntry(kFields[i]);
+      if (address == 0 || address == -1) return entries;
+      values[i] = reinterpret_cast<const char*>(address);
+    }
+    if (title) {
+      title = false;
+      continue;
+    }
+    entries.push_back({values[0], values[1], values[2], values[3], values[4], values[5]});
+  }
+}
+
+void CollectResults(const EngineExports& engine, JobOutcome* outcome) {
+  outcome->jobVerdict = engine.GetScanResult();
+  outcome->entries = ReadEntries(engine);
+  const char* report = reinterpret_cast<const char*>(engine.GetScanfile());
+  const intptr_t length = engine.GetScanfileLength();
+  outcome->report = report == nullptr || length <= 0
+                        ? std::string()
+                        : std::string(report, static_cast<size_t>(length));
+}
+
+}  // namespace
+
+void InstallCancelHandler(const EngineExports& engine) {
+  g_engine = &engine;
+  SetConsoleCtrlHandler(nullptr, FALSE);
+  SetConsoleCtrlHandler(&OnConsoleControl, TRUE);
+}
+
+bool CancelRequested() { return g_cancelRequested.load(); }
+
+bool RunAsynchronousJob(const EngineExports& engine,
+                        const std::function<void(void* window, TarvexTimerProc proc)>& start,
+                        JobOutcome* outcome, std::string* error) {
+  const HINSTANCE instance = GetModuleHandleA(nullptr);
+  WNDCLASSA windowClass = {};
+  windowClass.lpfnWndProc = &JobWindowProc;
+  windowClass.hInstance = instance;
+  windowClass.lpszClassName = kWindowClass;
+  RegisterClassA(&windowClass);
+  UniqueWindow window(CreateWindowExA(0, kWindowClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                      instance, nullptr));
+  if (!window) {
+    const DWORD windowError = GetLastError();
+    *error = "cannot create the job window: " + SystemErrorLine(windowError);
+    return false;
+  }
+
+  ProgressDisplay progress;
+  AsyncJob job;
+  job.progress = &progress;
+  g_job = &job;
+  g_jobWindow.store(window.Get());
+  SetTimer(window.Get(), kPollTimerId, kPollElapseMs, &PollJob);
+  start(window.Get(), JobTimerProc());
+  if (g_cancelRequested.load()) PollCancel();
+
+  MSG message;
+  while (!job.finished && GetMessageA(&message, nullptr, 0, 0) > 0) {
+    DispatchMessageA(&message);
+  }
+  KillTimer(window.Get(), kPollTimerId);
+  progress.Clear();
+  g_jobWindow.store(nullptr);
+  g_job = nullptr;
+
+  outcome->cancelled = job.cancelled || g_cancelRequested.load();
+  if (!outcome->cancelled) CollectResults(engine, outcome);
+  return true;
+}
+
+void RunSynchronousJob(const EngineExports& engine, const std::function<intptr_t()>& start,
+                       JobOutcome* outcome) {
+  g_synchronousJob.store(true);
+  if (!g_cancelRequested.load()) start();
+  g_synchronousJob.store(false);
+  outcome->cancelled = g_cancelRequested.load();
+  if (!outcome->cancelled) CollectResults(engine, outcome);
+}
+
+}  // namespace tarvex::console

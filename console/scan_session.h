@@ -1,0 +1,41 @@
+// One engine job run to its end from a console program: the asynchronous
+// exports notify a window, so the session keeps a message-only window and
+// pumps messages until the notification arrives or a cancel has taken effect.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "engine_binding.h"
+#include "console_scan_outcome.h"
+
+namespace tarvex::console {
+
+struct JobOutcome {
+  bool cancelled = false;
+  intptr_t jobVerdict = -1;
+  std::vector<ConsoleEntry> entries;  // title entry excluded
+  std::string report;                 // the engine's text report
+};
+
+// Installs the Ctrl+C / Ctrl+Break handler (also in a process started in a
+// new process group, where Ctrl+C starts out ignored).
+void InstallCancelHandler(const EngineExports& engine);
+
+// True once Ctrl+C, Ctrl+Break or a console close was received.
+bool CancelRequested();
+
+// Starts an asynchronous job with start(window, timer procedure) and waits
+// for its end; progress goes to standard error when that is a console.
+// Returns false with *error when the window cannot be made.
+bool RunAsynchronousJob(const EngineExports& engine,
+                        const std::function<void(void* window, TarvexTimerProc proc)>& start,
+                        JobOutcome* outcome, std::string* error);
+
+// Runs a synchronous job (TarvexBuffer2) on this thread.
+void RunSynchronousJob(const EngineExports& engine, const std::function<intptr_t()>& start,
+                       JobOutcome* outcome);
+
+}  // namespace tarvex::console
