@@ -2,7 +2,7 @@
 # Installs the Debian packages the build and the tests need (as root), only
 # when one of them is missing.
 set -euo pipefail
-packages=(cmake make g++ clang libgtest-dev googletest libbenchmark-dev
+packages=(cmake make g++ clang libclang-rt-14-dev libgtest-dev googletest libbenchmark-dev
           g++-mingw-w64-x86-64 g++-mingw-w64-i686 binutils-mingw-w64
           wine64 xvfb xauth imagemagick xdotool python3 procps
           libcli11-dev nlohmann-json3-dev)
