@@ -255,36 +255,46 @@ TEST_F(ProcessExports, IdBeyondThirtyTwoBitsDoesNotScanTheProcessOfItsLowBits) {
 // between the region query and the scan. The scan must end normally.
 TEST_F(ProcessExports, OwnProcessScanSurvivesMemoryChangingUnderIt) {
   const std::string planted = "own: " + AntivirusTestString();
+  // One large allocation in 64 KiB chunks. At any moment one chunk, picked
+  // at random, is unreadable (no access, or decommitted) for a moment, so a
+  // run queried as readable soon has a hole somewhere inside it.
+  constexpr size_t kChunkLength = 64 * 1024;
+  constexpr size_t kChunkCount = 512;
+  char* const area = static_cast<char*>(
+      VirtualAlloc(nullptr, kChunkLength * kChunkCount, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+  ASSERT_NE(nullptr, area);
+  std::fill(area, area + kChunkLength * kChunkCount, 'a');
   std::atomic<bool> stop{false};
   std::atomic<long> changes{0};
   std::thread churn([&] {
-    constexpr size_t kBlockLength = 64 * 1024;
-    void* blocks[64] = {};
+    uint32_t random = 12345;
+    LARGE_INTEGER frequency{}, now{}, until{};
+    QueryPerformanceFrequency(&frequency);
     while (!stop.load()) {
-      for (void*& block : blocks) {
-        if (block == nullptr) {
-          block = VirtualAlloc(nullptr, kBlockLength, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
-          if (block != nullptr) static_cast<char*>(block)[0] = 1;
-        } else if (changes.load() % 3 == 0) {
-          DWORD old = 0;
-          VirtualProtect(block, kBlockLength, PAGE_NOACCESS, &old);
-          VirtualFree(block, 0, MEM_RELEASE);
-          block = nullptr;
-        } else {
-          DWORD old = 0;
-          VirtualProtect(block, kBlockLength, PAGE_NOACCESS, &old);
-          VirtualProtect(block, kBlockLength, PAGE_READWRITE, &old);
-        }
-        changes++;
+      random = random * 1664525u + 1013904223u;
+      char* chunk = area + (random >> 8) % kChunkCount * kChunkLength;
+      DWORD old = 0;
+      const bool release = changes.load() % 8 == 0;
+      if (release) {
+        VirtualFree(chunk, kChunkLength, MEM_DECOMMIT);
+      } else {
+        VirtualProtect(chunk, kChunkLength, PAGE_NOACCESS, &old);
       }
-    }
-    for (void* block : blocks) {
-      if (block != nullptr) VirtualFree(block, 0, MEM_RELEASE);
+      QueryPerformanceCounter(&until);
+      until.QuadPart += frequency.QuadPart / 5000;  // 200 microseconds
+      do QueryPerformanceCounter(&now); while (now.QuadPart < until.QuadPart);
+      if (release) {
+        VirtualAlloc(chunk, kChunkLength, MEM_COMMIT, PAGE_READWRITE);
+      } else {
+        VirtualProtect(chunk, kChunkLength, PAGE_READWRITE, &old);
+      }
+      changes++;
     }
   });
   const auto entries = ScanPid(static_cast<intptr_t>(GetCurrentProcessId()), "self.exe");
   stop = true;
   churn.join();
+  VirtualFree(area, 0, MEM_RELEASE);
   EXPECT_GT(changes.load(), 0);
   ASSERT_FALSE(entries.empty());
   EXPECT_TRUE(std::any_of(entries.begin(), entries.end(), Detected));
