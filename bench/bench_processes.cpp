@@ -1,0 +1,257 @@
+// Process memory scan benchmark: TarvexProcessWithPid on a memory holder with
+// 512 MiB of committed, readable memory, against the floor of a bare
+// VirtualQueryEx walk with one ReadProcessMemory and direct AmsiScanBuffer
+// calls per run on the same provider. Each measurement runs in a fresh
+// process of its own, so its peak working set is its own.
+//
+//   bench_processes.exe [rounds] [commit MiB]   driver: alternates floor and engine
+//   bench_processes.exe floor|engine <MiB>     one measurement, one result line
+#include <windows.h>
+#include <psapi.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "engine_api.h"
+#include "notification_window.h"
+#include "process_fixture.h"
+
+namespace {
+
+using AmsiInitializeFn = HRESULT(WINAPI*)(LPCWSTR, void**);
+using AmsiScanBufferFn = HRESULT(WINAPI*)(void*, PVOID, ULONG, LPCWSTR, void*, int*);
+using AmsiUninitializeFn = void(WINAPI*)(void*);
+
+double Now() {
+  static LARGE_INTEGER frequency = [] {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return f;
+  }();
+  LARGE_INTEGER counter;
+  QueryPerformanceCounter(&counter);
+  return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+struct Memory {
+  double workingSetMib = 0;
+  double peakWorkingSetMib = 0;
+};
+
+Memory MemoryNow() {
+  PROCESS_MEMORY_COUNTERS counters{};
+  counters.cb = sizeof counters;
+  GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+  return {counters.WorkingSetSize / 1048576.0, counters.PeakWorkingSetSize / 1048576.0};
+}
+
+struct Measurement {
+  double seconds = 0;
+  double overheadSeconds = 0;  // engine: a job that opens nothing
+  double workingSetBeforeMib = 0;
+  double peakWorkingSetMib = 0;
+  double copiedMib = 0;
+  int detections = 0;
+};
+
+bool Readable(const MEMORY_BASIC_INFORMATION& region) {
+  return (region.State & MEM_COMMIT) != 0 && (region.Protect & PAGE_GUARD) == 0 &&
+         (region.Protect & 0xEE) != 0;
+}
+
+// The least a scan of a process must do: walk, copy each run once, scan it.
+bool MeasureFloor(DWORD pid, Measurement* out) {
+  HMODULE amsi = LoadLibraryA("amsi.dll");
+  auto initialize = reinterpret_cast<AmsiInitializeFn>(
+      reinterpret_cast<void*>(GetProcAddress(amsi, "AmsiInitialize")));
+  auto scan = reinterpret_cast<AmsiScanBufferFn>(
+      reinterpret_cast<void*>(GetProcAddress(amsi, "AmsiScanBuffer")));
+  auto uninitialize = reinterpret_cast<AmsiUninitializeFn>(
+      reinterpret_cast<void*>(GetProcAddress(amsi, "AmsiUninitialize")));
+  if (initialize == nullptr || scan == nullptr || uninitialize == nullptr) return false;
+  void* context = nullptr;
+  if (initialize(L"bench_processes.exe", &context) != S_OK) return false;
+  out->workingSetBeforeMib = MemoryNow().workingSetMib;
+
+  const double start = Now();
+  HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
+  if (process == nullptr) return false;
+  uintptr_t address = 0, runStart = 0, runLength = 0;
+  auto scanRun = [&] {
+    void* buffer = VirtualAlloc(nullptr, runLength, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    if (buffer == nullptr) return;
+    SIZE_T copied = 0;
+    if (ReadProcessMemory(process, reinterpret_cast<void*>(runStart), buffer, runLength, &copied)) {
+      out->copiedMib += runLength / 1048576.0;
+      int result = 0;
+      scan(context, buffer, static_cast<ULONG>(runLength), L"run", nullptr, &result);
+      if (result == 32768) ++out->detections;
+    }
+    VirtualFree(buffer, 0, MEM_RELEASE);
+  };
+  MEMORY_BASIC_INFORMATION region{};
+  while (VirtualQueryEx(process, reinterpret_cast<void*>(address), &region, sizeof region) != 0) {
+    if (Readable(region)) {
+      if (runLength == 0) runStart = address;
+      runLength += region.RegionSize;
+    } else if (runLength != 0) {
+      scanRun();
+      runLength = 0;
+    }
+    address += region.RegionSize;
+    if (static_cast<intptr_t>(address) < 0) break;
+  }
+  CloseHandle(process);
+  out->seconds = Now() - start;
+  out->peakWorkingSetMib = MemoryNow().peakWorkingSetMib;
+  uninitialize(context);
+  return true;
+}
+
+bool MeasureEngine(DWORD pid, Measurement* out) {
+  tarvex_test::EngineApi& api = tarvex_test::Engine();
+  if (!api.Complete()) return false;
+  tarvex_test::NotificationWindow window;
+  auto runJob = [&](intptr_t id) {
+    window.ResetCalls();
+    const double start = Now();
+    api.TarvexProcessWithPid(window.Window(), &tarvex_test::NotificationWindow::TimerProc, id,
+                             "holder", 0);
+    // Sleeps until a message comes: the job's thread gets the processor to itself.
+    const double deadline = start + 600;
+    while (window.Calls() == 0 && Now() < deadline) {
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, 1000, QS_ALLINPUT);
+      MSG message;
+      while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+    }
+    return window.Calls() != 0 ? Now() - start : -1.0;
+  };
+  // Thread start, job frame, AMSI session and the notification timer's delay.
+  out->overheadSeconds = runJob(0);
+  out->workingSetBeforeMib = MemoryNow().workingSetMib;
+  out->seconds = runJob(static_cast<intptr_t>(pid));
+  out->peakWorkingSetMib = MemoryNow().peakWorkingSetMib;
+  if (out->seconds < 0 || out->overheadSeconds < 0) return false;
+  for (const tarvex_test::Entry& entry : tarvex_test::ReadEntries()) {
+    if (entry.isMalware == "yes (32768)") ++out->detections;
+    uint64_t start = 0, end = 0;
+    if (std::sscanf(entry.scantarget.c_str(), "Address 0x%llx - 0x%llx",
+                    reinterpret_cast<unsigned long long*>(&start),
+                    reinterpret_cast<unsigned long long*>(&end)) == 2 &&
+        entry.isMalware.compare(0, 3, "not") != 0) {
+      out->copiedMib += (end - start) / 1048576.0;
+    }
+  }
+  return true;
+}
+
+int RunOne(const std::string& mode, const std::string& commitMib) {
+  tarvex_test::MemoryHolder holder("--commit-mib " + commitMib);
+  if (!holder.Ready()) {
+    std::printf("error: memory holder did not start\n");
+    return 1;
+  }
+  Measurement m;
+  const bool ok = mode == "floor" ? MeasureFloor(holder.Pid(), &m) : MeasureEngine(holder.Pid(), &m);
+  if (!ok) {
+    std::printf("error: %s measurement failed\n", mode.c_str());
+    return 1;
+  }
+  std::printf("%s %.4f %.4f %.1f %.1f %.1f %d\n", mode.c_str(), m.seconds, m.overheadSeconds,
+              m.workingSetBeforeMib, m.peakWorkingSetMib, m.copiedMib, m.detections);
+  return 0;
+}
+
+// Runs this program in one mode and reads its result line.
+bool RunChild(const std::string& mode, const std::string& commitMib, Measurement* out) {
+  SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+  HANDLE readEnd = nullptr, writeEnd = nullptr;
+  if (!CreatePipe(&readEnd, &writeEnd, &inheritable, 0)) return false;
+  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = writeEnd;
+  startup.hStdError = writeEnd;
+  std::string self = tarvex_test::OwnImagePath();
+  std::string commandLine = "\"" + self + "\" " + mode + " " + commitMib;
+  PROCESS_INFORMATION info{};
+  const BOOL started = CreateProcessA(self.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0,
+                                      nullptr, nullptr, &startup, &info);
+  CloseHandle(writeEnd);
+  if (!started) {
+    CloseHandle(readEnd);
+    return false;
+  }
+  std::string output;
+  char chunk[256];
+  DWORD read = 0;
+  while (ReadFile(readEnd, chunk, sizeof chunk, &read, nullptr) && read != 0) output.append(chunk, read);
+  WaitForSingleObject(info.hProcess, INFINITE);
+  CloseHandle(info.hProcess);
+  CloseHandle(info.hThread);
+  CloseHandle(readEnd);
+  char name[16] = {};
+  const size_t at = output.find(mode + " ");
+  if (at == std::string::npos) {
+    std::printf("%s", output.c_str());
+    return false;
+  }
+  return std::sscanf(output.c_str() + at, "%15s %lf %lf %lf %lf %lf %d", name, &out->seconds,
+                     &out->overheadSeconds, &out->workingSetBeforeMib, &out->peakWorkingSetMib,
+                     &out->copiedMib, &out->detections) == 7;
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc >= 3 && (std::strcmp(argv[1], "floor") == 0 || std::strcmp(argv[1], "engine") == 0)) {
+    return RunOne(argv[1], argv[2]);
+  }
+  const int rounds = argc >= 2 ? std::max(1, std::atoi(argv[1])) : 3;
+  const std::string commitMib = argc >= 3 ? argv[2] : "512";
+  std::printf("memory holder with %s MiB committed, %d rounds, each measurement in its own process\n",
+              commitMib.c_str(), rounds);
+  std::printf("%-7s %9s %12s %10s %10s %10s %6s\n", "mode", "time [s]", "overhead [s]",
+              "WS [MiB]", "peak [MiB]", "read [MiB]", "found");
+  std::vector<double> floorTimes, engineTimes, engineNet, floorPeak, enginePeak;
+  for (int round = 0; round < rounds; ++round) {
+    for (const char* mode : {"floor", "engine"}) {
+      Measurement m;
+      if (!RunChild(mode, commitMib, &m)) {
+        std::printf("error: %s run failed\n", mode);
+        return 1;
+      }
+      std::printf("%-7s %9.3f %12.3f %10.1f %10.1f %10.1f %6d\n", mode, m.seconds,
+                  m.overheadSeconds, m.workingSetBeforeMib, m.peakWorkingSetMib, m.copiedMib,
+                  m.detections);
+      if (std::strcmp(mode, "floor") == 0) {
+        floorTimes.push_back(m.seconds);
+        floorPeak.push_back(m.peakWorkingSetMib - m.workingSetBeforeMib);
+      } else {
+        engineTimes.push_back(m.seconds);
+        engineNet.push_back(m.seconds - m.overheadSeconds);
+        enginePeak.push_back(m.peakWorkingSetMib - m.workingSetBeforeMib);
+      }
+    }
+  }
+  const double floor = Median(floorTimes);
+  std::printf("median floor %.3f s, engine %.3f s (%.3f s without the job overhead)\n", floor,
+              Median(engineTimes), Median(engineNet));
+  std::printf("ratio engine/floor: %.3f (%.3f without the job overhead; goal at most 1.15)\n",
+              Median(engineTimes) / floor, Median(engineNet) / floor);
+  std::printf("peak working set above the start: floor %.1f MiB, engine %.1f MiB\n",
+              Median(floorPeak), Median(enginePeak));
+  return 0;
+}
