@@ -14,6 +14,7 @@
 #include "message_table.h"
 #include "result_list.h"
 #include "scan_object_text.h"
+#include "scanners/logic/folder_walk.h"
 
 namespace tarvex {
 
@@ -64,7 +65,7 @@ struct EngineState {
   std::string messageArea;  // scan message of the entry being built
   ResultList results;
   std::string textReport;
-  std::vector<std::string> folderWorkList;
+  FolderWorkList folderWorkList;  // folders the walk has still to list
   int32_t debugPrivilegeWasEnabled = 0;
   int32_t backupPrivilegeWasEnabled = 0;
   JobParameters job;
