@@ -22,6 +22,17 @@ const char kProgramName[] = "OstrelleCmd64";
 const char kProgramName[] = "OstrelleCmd";
 #endif
 
+// The engine and AMSI are loaded by file name; the current folder is no place
+// to look for them (a DLL planted there would run inside the scanner). The
+// program's own folder and the system folders stay in the search.
+void KeepCurrentFolderOutOfDllSearch() {
+  using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+  const auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories")));
+  // Windows 8 and later, Windows 7 with KB2533623.
+  if (setDefault == nullptr || !setDefault(LOAD_LIBRARY_SEARCH_DEFAULT_DIRS)) SetDllDirectoryA("");
+}
+
 int Fail(int exitCode, const std::string& message) {
   WriteErrorLine(std::string(kProgramName) + ": " + message);
   return exitCode;
@@ -113,6 +124,7 @@ int Run(int argc, char** argv) {
 
   static EngineExports engine;  // outlives a worker that is still ending
   std::string error;
+  KeepCurrentFolderOutOfDllSearch();
   if (!LoadEngine(&engine, &error)) return Fail(kExitUsage, error);
   const std::string targetError = CheckTargets(options, ProbePath);
   if (!targetError.empty()) return Fail(kExitUsage, targetError);

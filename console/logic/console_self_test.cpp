@@ -38,7 +38,9 @@ SelfTestReport JudgeSelfTest(const SelfTestFacts& facts) {
 
   const EntryOutcome outcome = ClassifyIsMalware(entry.isMalware);
   if (outcome == EntryOutcome::Detected) {
-    text += "Result: AMSI is usable: the antimalware product detected the test string.\r\n";
+    text += "Result: AMSI is usable: the antimalware product detected the test string";
+    // AmsiScanBuffer works without a session; only the correlation of scans is lost.
+    text += facts.amsiState == 2 ? ".\r\n" : " (without an AMSI session: AmsiOpenSession failed).\r\n";
     report.exitCode = kExitClean;
   } else if (outcome == EntryOutcome::Clean) {
     text += "Result: AMSI answered, but the antimalware product did not detect the test string "

@@ -47,6 +47,8 @@ TEST(ConsoleSelfTest, JudgementPerProviderState) {
   };
   const Case cases[] = {
       {"detects", Facts(2, 1, "yes (32768)", "ok"), kExitClean, "AMSI is usable"},
+      {"detects without a session", Facts(1, 1, "yes (32768)", "AmsiOpenSession: x"), kExitClean,
+       "without an AMSI session"},
       {"misses", Facts(2, 0, "no (1)", "ok"), kExitNotDetected, "did not detect"},
       {"missing", Facts(0, -1, "Scan is not supported on this system! (0)", "x"), kExitNotScanned,
        "AMSI is not available"},

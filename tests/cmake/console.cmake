@@ -1,0 +1,39 @@
+# Console scanner under Wine: a test program that runs OstrelleCmd64.exe as a
+# script would, staged with the engine, the test provider and the memory
+# holder; further copies of the console program sit without the engine
+# (noengine/), beside no amsi.dll (builtinamsi/) and beside an incomplete one
+# (incompleteamsi/).
+set(TARVEX_CONSOLE_STAGE ${CMAKE_BINARY_DIR}/bin/console-test)
+add_executable(console_wine_tests ${CMAKE_CURRENT_SOURCE_DIR}/console/console_wine_test.cpp)
+target_include_directories(console_wine_tests PRIVATE ${TARVEX_TEST_SUPPORT}
+  ${CMAKE_CURRENT_SOURCE_DIR}/console ${CMAKE_CURRENT_SOURCE_DIR}/wine)
+target_link_libraries(console_wine_tests PRIVATE gtest gtest_main tarvex_console_third_party
+  ${TARVEX_STATIC_LINK})
+# Staged on every build: the console program changes without the test relinking.
+add_custom_target(console_wine_stage ALL
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${TARVEX_CONSOLE_STAGE}/noengine
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:console_wine_tests>
+    $<TARGET_FILE:ostrelle_cmd> $<TARGET_FILE:tarvex> $<TARGET_FILE:test_amsi>
+    $<TARGET_FILE:memory_holder> ${TARVEX_CONSOLE_STAGE}
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:ostrelle_cmd>
+    ${TARVEX_CONSOLE_STAGE}/noengine
+  # Beside no amsi.dll: Wine's own one is loaded.
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${TARVEX_CONSOLE_STAGE}/builtinamsi
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:ostrelle_cmd> $<TARGET_FILE:tarvex>
+    ${TARVEX_CONSOLE_STAGE}/builtinamsi
+  # Beside an amsi.dll that lacks functions: AMSI cannot be bound.
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${TARVEX_CONSOLE_STAGE}/incompleteamsi
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:ostrelle_cmd> $<TARGET_FILE:tarvex>
+    $<TARGET_FILE:test_amsi_partial> ${TARVEX_CONSOLE_STAGE}/incompleteamsi)
+add_dependencies(console_wine_stage console_wine_tests ostrelle_cmd tarvex test_amsi
+  test_amsi_partial memory_holder)
+
+add_test(NAME console_binary_imports
+  COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/console/check_console_binary.sh ${TARVEX_OBJDUMP}
+    $<TARGET_FILE:ostrelle_cmd>)
+
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  add_test(NAME wine_console
+    COMMAND ${TARVEX_WINE_RUNNER} ${TARVEX_CONSOLE_STAGE} console_wine_tests.exe)
+  set_tests_properties(wine_console PROPERTIES TIMEOUT 900 RESOURCE_LOCK wineprefix)
+endif()
