@@ -248,6 +248,35 @@ TEST_F(ProcessExports, IdBeyondThirtyTwoBitsDoesNotScanTheProcessOfItsLowBits) {
   EXPECT_EQ("87", entries[0].scannerErrornumber);  // ERROR_INVALID_PARAMETER
   EXPECT_EQ(0u, entries[0].scannermessage.find("OpenProcess -> "));
 }
+
+// A run far beyond 4 GiB that no copy buffer can hold is reported as not
+// scanned, with its whole span, instead of being cut to a 32-bit length; the
+// rest of the process is still scanned.
+TEST_F(ProcessExports, RunTooLargeToCopyGetsTheAllocationEntryWithItsWholeSpan) {
+  constexpr uint64_t kHugeLength = uint64_t{40} << 30;
+  // The engine runs in this process: where this allocation works, so would its buffer.
+  if (void* probe = VirtualAlloc(nullptr, kHugeLength, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)) {
+    VirtualFree(probe, 0, MEM_RELEASE);
+    GTEST_SKIP() << "a 40 GiB buffer can be had here";
+  }
+  MemoryHolder holder("--huge-gib 40");
+  ASSERT_TRUE(holder.Ready());
+  const auto entries = ScanPid(holder.Pid(), "huge.exe");
+  std::vector<Entry> notScanned;
+  for (const Entry& entry : entries) {
+    if (entry.isMalware == "not scanned") notScanned.push_back(entry);
+  }
+  ASSERT_EQ(1u, notScanned.size());
+  const Entry& entry = notScanned[0];
+  EXPECT_TRUE(SamePath(holder.Path(), entry.processName)) << entry.processName;
+  EXPECT_EQ(holder.PidText(), entry.processId);
+  EXPECT_EQ("Could not allocate memory! ", entry.scannermessage);
+  EXPECT_EQ("8", entry.scannerErrornumber);
+  uint64_t start = 0, end = 0;
+  ASSERT_TRUE(ParseRunTarget(entry.scantarget, &start, &end)) << entry.scantarget;
+  EXPECT_GE(end - start, kHugeLength) << entry.scantarget;
+  EXPECT_TRUE(std::any_of(entries.begin(), entries.end(), Detected));
+}
 #endif
 
 // Another thread of the host keeps releasing and re-protecting memory while
