@@ -31,7 +31,7 @@ using UniqueVirtualMemory = UniqueResource<VirtualMemoryTraits>;
 
 using Address = uintptr_t;
 
-// Names one process in its entries.
+// The opened process and what its entries carry.
 struct ScannedProcess {
   HANDLE handle;
   std::string name;     // the image path when it was found
