@@ -37,3 +37,13 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     COMMAND ${TARVEX_WINE_RUNNER} ${TARVEX_CONSOLE_STAGE} console_wine_tests.exe)
   set_tests_properties(wine_console PROPERTIES TIMEOUT 900 RESOURCE_LOCK wineprefix)
 endif()
+
+# Every shipped DLL and EXE carries the build's version in its VERSIONINFO.
+set(TARVEX_VERSIONED_BINARIES $<TARGET_FILE:tarvex> $<TARGET_FILE:ostrelle_cmd>)
+if(TARGET ostrelle)
+  list(APPEND TARVEX_VERSIONED_BINARIES $<TARGET_FILE:ostrelle>)
+endif()
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+add_test(NAME version_resources
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/console/check_version_resource.py
+    ${PROJECT_VERSION} ${TARVEX_VERSIONED_BINARIES})
