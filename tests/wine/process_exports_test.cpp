@@ -236,6 +236,18 @@ TEST_F(ProcessExports, ProcessesThatCannotBeOpenedGiveOneOpenFailureEntry) {
   }
 }
 
+TEST_F(ProcessExports, OpenFailureMessageEndsWithTheNoteOfAFailedAmsiSession) {
+  SetEnvironmentVariableA("TESTAMSI_FAIL_OPEN", "0x8007000E");
+  const auto entries = ScanPid(0, "Idle");
+  SetEnvironmentVariableA("TESTAMSI_FAIL_OPEN", nullptr);
+  ASSERT_EQ(1u, entries.size());
+  const DWORD errorNumber = std::strtoul(entries[0].scannerErrornumber.c_str(), nullptr, 10);
+  EXPECT_NE(0u, errorNumber);  // the open's code, not the session's
+  const std::string head = "OpenProcess -> " + SystemText(errorNumber);
+  EXPECT_EQ(head + "AmsiOpenSession: ", entries[0].scannermessage.substr(0, head.size() + 17));
+  EXPECT_GT(entries[0].scannermessage.size(), head.size() + 17);
+}
+
 #ifdef _WIN64
 TEST_F(ProcessExports, IdBeyondThirtyTwoBitsDoesNotScanTheProcessOfItsLowBits) {
   MemoryHolder holder;
