@@ -73,8 +73,10 @@ inline std::string ReadAll(HANDLE handle) {
 // A started child; Finish() closes its input, waits and collects its output.
 class ConsoleChild {
  public:
+  // errorTarget: an inheritable handle for the child's standard error (a
+  // console, say) instead of a pipe read by the test.
   ConsoleChild(const std::string& program, const std::vector<std::string>& arguments,
-               const std::string& input, DWORD creationFlags = 0) {
+               const std::string& input, DWORD creationFlags = 0, HANDLE errorTarget = nullptr) {
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
     HANDLE childInput = nullptr, childOutput = nullptr, childError = nullptr;
     CreatePipe(&childInput, &input_, &inheritable, 0);
@@ -89,7 +91,7 @@ class ConsoleChild {
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = childInput;
     startup.hStdOutput = childOutput;
-    startup.hStdError = childError;
+    startup.hStdError = errorTarget != nullptr ? errorTarget : childError;
     std::string commandLine = QuoteArgument(program);
     for (const std::string& argument : arguments) commandLine += " " + QuoteArgument(argument);
     PROCESS_INFORMATION info{};

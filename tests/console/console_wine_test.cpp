@@ -286,7 +286,7 @@ TEST(ConsoleFiles, WalksThatScanNothingAreNotClean) {
   ScratchFolder folder("console-walk");
   const std::string file = folder.Write("a.txt", "text");
   for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
-           {"streams", file, "--json"}, {"folder", folder.Path(), "--json"}}) {
+           {"streams", file, "--json"}, {"folder", folder.Path(), "--json"}, {"drives", "--json"}}) {
     const ConsoleRun run = RunConsole(arguments);
     ASSERT_TRUE(run.finished);
     EXPECT_EQ(run.exitCode, 2u) << arguments[0] << Diagnose(run);
@@ -441,6 +441,45 @@ TEST(ConsoleCancel, CtrlBreakCancelsTheJobAndExitsWith4) {
     // Wine 8 delivers CTRL_C_EVENT only; Windows delivers both.
     GTEST_SKIP() << "this system cannot send CTRL_BREAK_EVENT";
   }
+}
+
+// Text of the console row the cursor is on.
+std::string CursorRow(HANDLE console) {
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  if (!GetConsoleScreenBufferInfo(console, &info)) return std::string();
+  std::string row(static_cast<size_t>(info.dwSize.X), ' ');
+  DWORD read = 0;
+  ReadConsoleOutputCharacterA(console, &row[0], static_cast<DWORD>(row.size()),
+                              COORD{0, info.dwCursorPosition.Y}, &read);
+  row.resize(read);
+  return row;
+}
+
+TEST(ConsoleProgress, ShownOnAConsoleAndClearedAtTheEnd) {
+  ScratchFolder folder("console-progress");
+  UseConsoleWithWindow();
+  SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+  HANDLE console = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_EXISTING, 0,
+                               nullptr);
+  ASSERT_NE(console, INVALID_HANDLE_VALUE);
+  const std::string log = folder.Path() + "\\amsi.log";
+  ScopedEnvironment environment({{"TESTAMSI_LOG", log}, {"TESTAMSI_SCAN_DELAY_MS", "300"}});
+  {
+    ConsoleChild child(ExeDirectory() + "\\" + ConsoleProgramName(), {"processes", "--json"}, "",
+                       CREATE_NEW_PROCESS_GROUP, console);
+    ASSERT_TRUE(child.Started());
+    ASSERT_TRUE(WaitForScanInLog(log, 30000));
+    Sleep(1500);  // several refreshes
+    const std::string row = CursorRow(console);
+    EXPECT_NE(row.find(" entries  "), std::string::npos) << "'" << row << "'";
+    ASSERT_TRUE(GenerateConsoleCtrlEvent(CTRL_C_EVENT, child.ProcessId()));
+    ASSERT_TRUE(child.Finish(30000));
+    EXPECT_EQ(child.ExitCode(), 4u);
+  }
+  const std::string after = CursorRow(console);
+  EXPECT_EQ(after.find(" entries  "), std::string::npos) << "'" << after << "'";
+  CloseHandle(console);
 }
 
 }  // namespace
