@@ -208,7 +208,6 @@ TEST_F(ProcessExports, ProcessesThatCannotBeOpenedGiveOneOpenFailureEntry) {
   MemoryHolder gone;
   ASSERT_TRUE(gone.Ready());
   gone.Finish();  // exited, and no handle keeps it alive
-  // Wine keeps the object of an exited process for a moment after its last handle closed.
   ASSERT_TRUE(gone.WaitUntilIdNamesNoProcess(10000));
   struct Case {
     intptr_t pid;

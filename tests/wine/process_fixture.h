@@ -83,10 +83,12 @@ class MemoryHolder {
   const std::string& Path() const { return path_; }
 
   // Lets the holder end (its stdin closes), waits for it and drops every
-  // handle to it, so its id no longer names a process.
+  // handle to it. Wine keeps an ended process for a moment after its last
+  // handle closed; waiting for that too keeps it out of later snapshots.
   void Finish() {
     Close(input_);
-    if (process_ != nullptr) {
+    const bool started = process_ != nullptr;
+    if (started) {
       if (WaitForSingleObject(process_, 10000) != WAIT_OBJECT_0) {
         TerminateProcess(process_, 1);
         WaitForSingleObject(process_, 10000);
@@ -94,6 +96,7 @@ class MemoryHolder {
     }
     Close(process_);
     Close(output_);
+    if (started) WaitUntilIdNamesNoProcess(5000);
   }
 
  private:
