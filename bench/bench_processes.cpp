@@ -1,11 +1,14 @@
 // Process memory scan benchmark: TarvexProcessWithPid on a memory holder with
 // 512 MiB of committed, readable memory, against the floor of a bare
 // VirtualQueryEx walk with one ReadProcessMemory and direct AmsiScanBuffer
-// calls per run on the same provider. Each measurement runs in a fresh
-// process of its own, so its peak working set is its own.
+// calls per run on the same provider. Each measurement of the first part runs
+// in a fresh process of its own, so its peak working set is its own; the
+// second part alternates floor and engine in one process on one holder, so
+// both meet the same load of a shared machine.
 //
-//   bench_processes.exe [rounds] [commit MiB]   driver: alternates floor and engine
+//   bench_processes.exe [rounds] [commit MiB]   driver
 //   bench_processes.exe floor|engine <MiB>     one measurement, one result line
+//   bench_processes.exe paired <MiB> <pairs>   "pair <floor s> <engine s without overhead>" lines
 #include <windows.h>
 #include <psapi.h>
 
@@ -150,11 +153,22 @@ bool MeasureEngine(DWORD pid, Measurement* out) {
   return true;
 }
 
-int RunOne(const std::string& mode, const std::string& commitMib) {
+int RunOne(const std::string& mode, const std::string& commitMib, int pairs) {
   tarvex_test::MemoryHolder holder("--commit-mib " + commitMib);
   if (!holder.Ready()) {
     std::printf("error: memory holder did not start\n");
     return 1;
+  }
+  if (mode == "paired") {
+    for (int pair = 0; pair < pairs; ++pair) {
+      Measurement floor, engine;
+      if (!MeasureFloor(holder.Pid(), &floor) || !MeasureEngine(holder.Pid(), &engine)) {
+        std::printf("error: paired measurement failed\n");
+        return 1;
+      }
+      std::printf("pair %.4f %.4f\n", floor.seconds, engine.seconds - engine.overheadSeconds);
+    }
+    return 0;
   }
   Measurement m;
   const bool ok = mode == "floor" ? MeasureFloor(holder.Pid(), &m) : MeasureEngine(holder.Pid(), &m);
@@ -167,8 +181,8 @@ int RunOne(const std::string& mode, const std::string& commitMib) {
   return 0;
 }
 
-// Runs this program in one mode and reads its result line.
-bool RunChild(const std::string& mode, const std::string& commitMib, Measurement* out) {
+// Runs this program with the given arguments and returns what it printed.
+bool RunChild(const std::string& arguments, std::string* output) {
   SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
   HANDLE readEnd = nullptr, writeEnd = nullptr;
   if (!CreatePipe(&readEnd, &writeEnd, &inheritable, 0)) return false;
@@ -180,7 +194,7 @@ bool RunChild(const std::string& mode, const std::string& commitMib, Measurement
   startup.hStdOutput = writeEnd;
   startup.hStdError = writeEnd;
   std::string self = tarvex_test::OwnImagePath();
-  std::string commandLine = "\"" + self + "\" " + mode + " " + commitMib;
+  std::string commandLine = "\"" + self + "\" " + arguments;
   PROCESS_INFORMATION info{};
   const BOOL started = CreateProcessA(self.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0,
                                       nullptr, nullptr, &startup, &info);
@@ -189,23 +203,28 @@ bool RunChild(const std::string& mode, const std::string& commitMib, Measurement
     CloseHandle(readEnd);
     return false;
   }
-  std::string output;
   char chunk[256];
   DWORD read = 0;
-  while (ReadFile(readEnd, chunk, sizeof chunk, &read, nullptr) && read != 0) output.append(chunk, read);
+  while (ReadFile(readEnd, chunk, sizeof chunk, &read, nullptr) && read != 0) output->append(chunk, read);
   WaitForSingleObject(info.hProcess, INFINITE);
+  DWORD exitCode = 1;
+  GetExitCodeProcess(info.hProcess, &exitCode);
   CloseHandle(info.hProcess);
   CloseHandle(info.hThread);
   CloseHandle(readEnd);
+  if (exitCode != 0) std::printf("%s", output->c_str());
+  return exitCode == 0;
+}
+
+// One measurement in a process of its own.
+bool RunMeasurement(const std::string& mode, const std::string& commitMib, Measurement* out) {
+  std::string output;
+  if (!RunChild(mode + " " + commitMib, &output)) return false;
   char name[16] = {};
-  const size_t at = output.find(mode + " ");
-  if (at == std::string::npos) {
-    std::printf("%s", output.c_str());
-    return false;
-  }
-  return std::sscanf(output.c_str() + at, "%15s %lf %lf %lf %lf %lf %d", name, &out->seconds,
+  return std::sscanf(output.c_str(), "%15s %lf %lf %lf %lf %lf %d", name, &out->seconds,
                      &out->overheadSeconds, &out->workingSetBeforeMib, &out->peakWorkingSetMib,
-                     &out->copiedMib, &out->detections) == 7;
+                     &out->copiedMib, &out->detections) == 7 &&
+         mode == name;
 }
 
 double Median(std::vector<double> values) {
@@ -216,8 +235,9 @@ double Median(std::vector<double> values) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc >= 3 && (std::strcmp(argv[1], "floor") == 0 || std::strcmp(argv[1], "engine") == 0)) {
-    return RunOne(argv[1], argv[2]);
+  if (argc >= 3 && (std::strcmp(argv[1], "floor") == 0 || std::strcmp(argv[1], "engine") == 0 ||
+                    std::strcmp(argv[1], "paired") == 0)) {
+    return RunOne(argv[1], argv[2], argc >= 4 ? std::max(1, std::atoi(argv[3])) : 1);
   }
   const int rounds = argc >= 2 ? std::max(1, std::atoi(argv[1])) : 3;
   const std::string commitMib = argc >= 3 ? argv[2] : "512";
@@ -225,11 +245,11 @@ int main(int argc, char** argv) {
               commitMib.c_str(), rounds);
   std::printf("%-7s %9s %12s %10s %10s %10s %6s\n", "mode", "time [s]", "overhead [s]",
               "WS [MiB]", "peak [MiB]", "read [MiB]", "found");
-  std::vector<double> floorTimes, engineTimes, engineNet, floorPeak, enginePeak, ratios;
+  std::vector<double> floorTimes, engineTimes, engineNet, floorPeak, enginePeak, ratios, netRatios;
   for (int round = 0; round < rounds; ++round) {
     for (const char* mode : {"floor", "engine"}) {
       Measurement m;
-      if (!RunChild(mode, commitMib, &m)) {
+      if (!RunMeasurement(mode, commitMib, &m)) {
         std::printf("error: %s run failed\n", mode);
         return 1;
       }
@@ -241,6 +261,7 @@ int main(int argc, char** argv) {
         floorPeak.push_back(m.peakWorkingSetMib - m.workingSetBeforeMib);
       } else {
         ratios.push_back(m.seconds / floorTimes.back());
+        netRatios.push_back((m.seconds - m.overheadSeconds) / floorTimes.back());
         engineTimes.push_back(m.seconds);
         engineNet.push_back(m.seconds - m.overheadSeconds);
         enginePeak.push_back(m.peakWorkingSetMib - m.workingSetBeforeMib);
@@ -253,8 +274,26 @@ int main(int argc, char** argv) {
   std::printf("ratio engine/floor: %.3f (%.3f without the job overhead; goal at most 1.15)\n",
               Median(engineTimes) / floor, Median(engineNet) / floor);
   // Floor and engine of one round ran back to back under the same load.
-  std::printf("median of the per-round ratios: %.3f\n", Median(ratios));
+  std::printf("median of the per-round ratios: %.3f (%.3f without the job overhead)\n",
+              Median(ratios), Median(netRatios));
   std::printf("peak working set above the start: floor %.1f MiB, engine %.1f MiB\n",
               Median(floorPeak), Median(enginePeak));
+
+  std::printf("\npaired in one process: floor and engine (without the job overhead) in turn\n");
+  std::string output;
+  if (!RunChild("paired " + commitMib + " " + std::to_string(rounds), &output)) {
+    std::printf("error: paired run failed\n");
+    return 1;
+  }
+  std::vector<double> pairedRatios;
+  for (size_t at = output.find("pair "); at != std::string::npos; at = output.find("pair ", at + 1)) {
+    double floorSeconds = 0, engineSeconds = 0;
+    if (std::sscanf(output.c_str() + at, "pair %lf %lf", &floorSeconds, &engineSeconds) != 2) continue;
+    std::printf("floor %8.3f s  engine %8.3f s  ratio %.3f\n", floorSeconds, engineSeconds,
+                engineSeconds / floorSeconds);
+    pairedRatios.push_back(engineSeconds / floorSeconds);
+  }
+  if (pairedRatios.empty()) return 1;
+  std::printf("median paired ratio engine/floor: %.3f (goal at most 1.15)\n", Median(pairedRatios));
   return 0;
 }
