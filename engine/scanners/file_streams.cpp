@@ -64,7 +64,9 @@ std::vector<StreamRecord> ListStreams(HANDLE file) {
             query(file, &ioStatus, data, length, kFileStreamInformation));
       },
       &bufferLength);
-  if (status != kStatusSuccess) return {};
+  // A list still too long for the largest buffer comes back with the records
+  // that fit; those are scanned rather than none.
+  if (status != kStatusSuccess && status != kStatusBufferOverflow) return {};
   return ReadStreamRecords(buffer.Data(), bufferLength);
 }
 

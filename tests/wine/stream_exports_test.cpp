@@ -146,6 +146,40 @@ TEST_F(StreamExports, PathsBeyond260CharactersAreOpened) {
   }
 }
 
+TEST_F(StreamExports, AReadShorterThanTheSizeIsScannedAsReadAndReportedAsShort) {
+  // A Linux sysfs file reports 4,096 bytes and delivers only its few bytes of
+  // text; Wine opens it through its "\\?\unix\" path form.
+  const std::string path = "\\\\?\\unix\\sys\\devices\\system\\cpu\\online";
+  HANDLE probe = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (probe == INVALID_HANDLE_VALUE) GTEST_SKIP() << "no sysfs file reachable from this prefix";
+  char text[4096] = {};
+  DWORD textLength = 0;
+  ReadFile(probe, text, sizeof text, &textLength, nullptr);
+  const DWORD reportedLength = GetFileSize(probe, nullptr);
+  CloseHandle(probe);
+  ASSERT_GT(textLength, 0u);
+  ASSERT_LT(textLength, reportedLength);
+
+  EXPECT_EQ(0, api.TarvexAds2(path.c_str(), 0));
+  const auto entries = ReadEntries();
+  ASSERT_EQ(3u, entries.size());
+  // The bytes read are scanned as they are, without a zero-filled tail ...
+  const auto scans = ProviderCalls("AmsiScanBuffer");
+  ASSERT_EQ(1u, scans.size());
+  EXPECT_EQ("AmsiScanBuffer length=" + std::to_string(textLength) +
+                " session=null context=valid name=" + path,
+            scans[0]);
+  EXPECT_EQ("no (1)", entries[1].isMalware);
+  // ... and the rest is a not-scanned entry that says how much was read.
+  EXPECT_EQ(path, entries[2].scantarget);
+  EXPECT_EQ("not scanned (0)", entries[2].isMalware);
+  EXPECT_EQ("ReadFile -> " + SystemText(38).substr(0, SystemText(38).find_last_not_of(' ') + 1) +
+                " (" + std::to_string(textLength) + "/" + std::to_string(reportedLength) + ")",
+            entries[2].scannermessage);
+  EXPECT_EQ("38", entries[2].scannerErrornumber);
+}
+
 TEST_F(StreamExports, FilesWithoutNamedStreamsGetNoEntry) {
   // Wine lists no named streams, so a plain file shows the "no streams" path
   // here; the stream-list walk itself is covered by the unit tests.
