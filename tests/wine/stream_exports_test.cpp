@@ -180,6 +180,35 @@ TEST_F(StreamExports, AReadShorterThanTheSizeIsScannedAsReadAndReportedAsShort) 
   EXPECT_EQ("38", entries[2].scannerErrornumber);
 }
 
+TEST_F(StreamExports, AStreamTooLargeForMemoryIsReportedNotScanned) {
+  // A sparse file of 8 TiB: no buffer of that size can be had here.
+  const uint64_t length = uint64_t{8} << 40;
+  void* probe = VirtualAlloc(nullptr, static_cast<SIZE_T>(length), MEM_COMMIT | MEM_RESERVE,
+                             PAGE_READWRITE);
+  if (probe != nullptr) {
+    VirtualFree(probe, 0, MEM_RELEASE);
+    GTEST_SKIP() << "this system hands out 8 TiB; the stream would be read whole";
+  }
+  const std::string path = folder.Ansi("huge.bin");
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, file);
+  LARGE_INTEGER end;
+  end.QuadPart = static_cast<LONGLONG>(length);
+  const bool sized = SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+  CloseHandle(file);
+  if (!sized) GTEST_SKIP() << "the file system holds no sparse file of 8 TiB";
+
+  EXPECT_EQ(-1, api.TarvexAds2(path.c_str(), 0));
+  const auto entries = ReadEntries();
+  ASSERT_EQ(2u, entries.size());
+  EXPECT_EQ("not scanned (0)", entries[1].isMalware);
+  EXPECT_EQ("ReadFile -> Could not allocate memory!", entries[1].scannermessage);
+  EXPECT_EQ("8", entries[1].scannerErrornumber);
+  EXPECT_TRUE(ProviderCalls("AmsiScanBuffer").empty());
+  DeleteFileA(path.c_str());
+}
+
 TEST_F(StreamExports, FilesWithoutNamedStreamsGetNoEntry) {
   // Wine lists no named streams, so a plain file shows the "no streams" path
   // here; the stream-list walk itself is covered by the unit tests.
