@@ -49,6 +49,6 @@ if [ -z "${DISPLAY:-}" ]; then
   # xvfb-run's server goes away under Wine's X connection at the end; that
   # line is noise, everything else on standard error is passed on.
   exec xvfb-run -a -s "-screen 0 1024x768x24" "$wine" "$program" "$@" \
-    2> >(grep -v '^X connection to .* broken' >&2)
+    2> >(grep --line-buffered -v '^X connection to .* broken' >&2)
 fi
 exec "$wine" "$program" "$@"
