@@ -90,6 +90,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments,
   CLI::App* selfTest = app.add_subcommand(
       "self-test", "Check that AMSI is usable: scan the antivirus test string");
   app.require_subcommand(1, 1);
+  app.get_formatter()->label("SUBCOMMAND", "COMMAND");
 
   std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
   try {
@@ -108,7 +109,10 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments,
     return parsed;
   } catch (const CLI::ParseError& e) {
     parsed.exitCode = kExitUsage;
-    parsed.error = UsageLine(programName, e.what());
+    // Name the command whose argument is wrong ("streams: path is required").
+    const std::vector<CLI::App*> commands = app.get_subcommands();
+    const std::string command = commands.empty() ? std::string() : commands.front()->get_name() + ": ";
+    parsed.error = UsageLine(programName, command + e.what());
     return parsed;
   }
 

@@ -100,6 +100,13 @@ TEST(ConsoleCommandLine, UsageErrorsGiveOneLineAndExitCode3) {
   }
 }
 
+TEST(ConsoleCommandLine, ErrorsNameTheCommand) {
+  EXPECT_NE(Parse({"streams"}).error.find("OstrelleCmd64: streams: "), std::string::npos)
+      << Parse({"streams"}).error;
+  EXPECT_NE(Parse({"folder", "a", "b"}).error.find("OstrelleCmd64: folder: "), std::string::npos)
+      << Parse({"folder", "a", "b"}).error;
+}
+
 TEST(ConsoleCommandLine, PidErrorQuotesTheText) {
   const ParsedCommandLine parsed = Parse({"pid", "12a"});
   EXPECT_NE(parsed.error.find("'12a' is not a process id"), std::string::npos) << parsed.error;
