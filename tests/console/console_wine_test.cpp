@@ -482,5 +482,36 @@ TEST(ConsoleProgress, ShownOnAConsoleAndClearedAtTheEnd) {
   CloseHandle(console);
 }
 
+// Run by the wine_console_german entry (LC_ALL=de_DE.UTF-8): the engine
+// writes German words, which the exit codes and outcomes must understand.
+TEST(ConsoleGerman, GermanVerdictWordsGiveTheSameExitCodes) {
+  ASSERT_STREQ("1", getenv("TARVEX_EXPECT_GERMAN")) << "run with LC_ALL=de_DE.UTF-8";
+  struct Case {
+    std::string input;
+    std::map<std::string, std::string> environment;
+    DWORD exitCode;
+    std::string isMalware;
+    std::string outcome;
+  };
+  const Case cases[] = {
+      {"text", {}, 0, "nein (1)", "clean"},
+      {MarkerText(), {}, 1, "ja (16384)", "detected"},
+      {"text", {{"TESTAMSI_FAIL_SCAN", "0x80070005"}}, 2, "nicht gescannt (0)", "not scanned"},
+  };
+  for (const Case& c : cases) {
+    ScopedEnvironment environment(c.environment);
+    const ConsoleRun run = RunConsole({"--json", "stdin", "x"}, c.input);
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, c.exitCode) << Diagnose(run);
+    const std::vector<json> objects = ParseJsonLines(run.out);
+    ASSERT_EQ(objects.size(), 1u) << run.out;
+    EXPECT_EQ(objects[0]["IsMalware"], c.isMalware);
+    EXPECT_EQ(objects[0]["Outcome"], c.outcome);
+  }
+  // The report keeps the engine's German titles, in code page 1252.
+  const ConsoleRun report = RunConsole({"stdin", "x"}, "text");
+  EXPECT_EQ(report.out.rfind("Processdateiname", 0), 0u) << report.out;
+}
+
 }  // namespace
 }  // namespace tarvex_test
