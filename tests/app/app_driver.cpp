@@ -105,8 +105,12 @@ AppProcess::AppProcess(const std::string& arguments) {
   if (!arguments.empty()) commandLine += " " + arguments;
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
+  // Started in the temporary folder: under Wine the staged directory is a
+  // link that the shell cannot resolve as a working directory.
+  char workingDirectory[MAX_PATH] = {};
+  GetTempPathA(MAX_PATH, workingDirectory);
   if (!CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                      directory.c_str(), &startup, &processInfo_)) {
+                      workingDirectory, &startup, &processInfo_)) {
     processInfo_ = PROCESS_INFORMATION{};
     return;
   }
