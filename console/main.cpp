@@ -137,7 +137,12 @@ int Run(int argc, char** argv) {
   JobOutcome outcome;
   if (options.target == ScanTarget::StandardInput) {
     std::vector<char> data;
-    if (!ReadStandardInput(&data, &error)) {
+    const InputOutcome input = ReadInputUnlessCancelled(&data, &error);
+    if (input == InputOutcome::Cancelled) {
+      sink.Discard();
+      return Fail(kExitCancelled, "cancelled while reading standard input; nothing was scanned");
+    }
+    if (input == InputOutcome::Failed) {
       sink.Discard();
       return Fail(kExitUsage, error);
     }

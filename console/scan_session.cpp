@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <memory>
 
 #include "console_io.h"
 
@@ -27,6 +28,7 @@ std::atomic<bool> g_cancelRequested{false};
 std::atomic<HWND> g_jobWindow{nullptr};
 std::atomic<bool> g_synchronousJob{false};
 const EngineExports* g_engine = nullptr;
+HANDLE g_cancelEvent = nullptr;  // set with the flag; lives as long as the process
 
 // State of the running asynchronous job, touched on the main thread only.
 struct AsyncJob {
@@ -78,6 +80,7 @@ LRESULT CALLBACK JobWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
 
 BOOL WINAPI OnConsoleControl(DWORD controlType) {
   g_cancelRequested.store(true);
+  if (g_cancelEvent != nullptr) SetEvent(g_cancelEvent);
   // A synchronous job was started without a timer procedure; its cancel key is null.
   if (g_synchronousJob.load() && g_engine != nullptr) g_engine->CancleScan(nullptr);
   const HWND window = g_jobWindow.load();
@@ -125,11 +128,64 @@ void CollectResults(const EngineExports& engine, JobOutcome* outcome) {
 
 void InstallCancelHandler(const EngineExports& engine) {
   g_engine = &engine;
+  g_cancelEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   SetConsoleCtrlHandler(nullptr, FALSE);
   SetConsoleCtrlHandler(&OnConsoleControl, TRUE);
 }
 
 bool CancelRequested() { return g_cancelRequested.load(); }
+
+namespace {
+
+struct InputRead {
+  std::vector<char> data;
+  std::string error;
+  bool ok = false;
+};
+
+// The thread shares ownership of what it reads into: when a cancel lets the
+// program go on without it, the data stays valid until the thread ends.
+DWORD WINAPI ReadInputThread(LPVOID parameter) {
+  const std::unique_ptr<std::shared_ptr<InputRead>> owner(
+      static_cast<std::shared_ptr<InputRead>*>(parameter));
+  InputRead* read = owner->get();
+  try {
+    read->ok = ReadStandardInput(&read->data, &read->error);
+  } catch (const std::bad_alloc&) {
+    read->data.clear();
+    read->error = "stdin: not enough memory for the data";
+  }
+  return 0;
+}
+
+}  // namespace
+
+InputOutcome ReadInputUnlessCancelled(std::vector<char>* data, std::string* error) {
+  // A read from a pipe ends only when the writer closes it; the reader thread
+  // is left behind when a cancel comes first (the process ends right after).
+  const auto read = std::make_shared<InputRead>();
+  auto threadShare = std::make_unique<std::shared_ptr<InputRead>>(read);
+  UniqueHandle thread(CreateThread(nullptr, 0, &ReadInputThread, threadShare.get(), 0, nullptr));
+  if (thread) {
+    threadShare.release();  // now owned by the thread
+  } else {
+    ReadInputThread(threadShare.release());
+  }
+  if (thread) {
+    const HANDLE waits[2] = {thread.Get(), g_cancelEvent};
+    const DWORD count = g_cancelEvent != nullptr ? 2 : 1;
+    if (WaitForMultipleObjects(count, waits, FALSE, INFINITE) != WAIT_OBJECT_0) {
+      return InputOutcome::Cancelled;
+    }
+  }
+  if (g_cancelRequested.load()) return InputOutcome::Cancelled;
+  if (!read->ok) {
+    *error = read->error;
+    return InputOutcome::Failed;
+  }
+  data->swap(read->data);
+  return InputOutcome::Read;
+}
 
 bool RunAsynchronousJob(const EngineExports& engine,
                         const std::function<void(void* window, TarvexTimerProc proc)>& start,

@@ -27,6 +27,12 @@ void InstallCancelHandler(const EngineExports& engine);
 // True once Ctrl+C, Ctrl+Break or a console close was received.
 bool CancelRequested();
 
+enum class InputOutcome { Read, Failed, Cancelled };
+
+// All of standard input, unless Ctrl+C comes first (then at once, even while
+// a pipe's writer keeps it open).
+InputOutcome ReadInputUnlessCancelled(std::vector<char>* data, std::string* error);
+
 // Starts an asynchronous job with start(window, timer procedure) and waits
 // for its end; progress goes to standard error when that is a console.
 // Returns false with *error when the window cannot be made.

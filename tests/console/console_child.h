@@ -76,7 +76,8 @@ class ConsoleChild {
   // errorTarget: an inheritable handle for the child's standard error (a
   // console, say) instead of a pipe read by the test.
   ConsoleChild(const std::string& program, const std::vector<std::string>& arguments,
-               const std::string& input, DWORD creationFlags = 0, HANDLE errorTarget = nullptr) {
+               const std::string& input, DWORD creationFlags = 0, HANDLE errorTarget = nullptr,
+               bool keepInputOpen = false) {
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
     HANDLE childInput = nullptr, childOutput = nullptr, childError = nullptr;
     CreatePipe(&childInput, &input_, &inheritable, 0);
@@ -107,7 +108,7 @@ class ConsoleChild {
     }
     outputReader_ = std::thread([this] { out_ = ReadAll(output_); });
     errorReader_ = std::thread([this] { err_ = ReadAll(error_); });
-    inputWriter_ = std::thread([this, input] {
+    inputWriter_ = std::thread([this, input, keepInputOpen] {
       DWORD written = 0;
       size_t offset = 0;
       while (offset < input.size() &&
@@ -116,6 +117,7 @@ class ConsoleChild {
              written > 0) {
         offset += written;
       }
+      if (keepInputOpen) return;  // the child's read stays blocked until Finish
       CloseHandle(input_);
       input_ = nullptr;
     });
@@ -145,6 +147,8 @@ class ConsoleChild {
       process_ = nullptr;
     }
     inputWriter_.join();
+    if (input_ != nullptr) CloseHandle(input_);
+    input_ = nullptr;
     outputReader_.join();
     errorReader_.join();
     CloseHandle(output_);

@@ -434,6 +434,28 @@ TEST(ConsoleCancel, CtrlCCancelsTheJobAndExitsWith4) {
       << "GenerateConsoleCtrlEvent(CTRL_C_EVENT): " << GetLastError();
 }
 
+// Ctrl+C while the program still waits for standard input (the writer keeps
+// its pipe open): the program ends at once with 4, and nothing reaches AMSI.
+TEST(ConsoleCancel, CtrlCWhileReadingStandardInput) {
+  ScratchFolder folder("console-cancel-stdin");
+  UseConsoleWithWindow();
+  const std::string log = folder.Path() + "\\amsi.log";
+  ScopedEnvironment environment({{"TESTAMSI_LOG", log}});
+  ConsoleChild child(ExeDirectory() + "\\" + ConsoleProgramName(), {"stdin", "x", "--json"},
+                     "partial data", CREATE_NEW_PROCESS_GROUP, nullptr, true);
+  ASSERT_TRUE(child.Started());
+  Sleep(2000);  // started, handler installed, blocked in the read
+  ASSERT_TRUE(child.Running());
+  ASSERT_TRUE(GenerateConsoleCtrlEvent(CTRL_C_EVENT, child.ProcessId()));
+  const ULONGLONG sent = GetTickCount64();
+  while (child.Running() && GetTickCount64() - sent < 10000) Sleep(20);
+  EXPECT_FALSE(child.Running()) << "the program waited for the end of its input";
+  ASSERT_TRUE(child.Finish(10000));
+  EXPECT_EQ(child.ExitCode(), 4u) << child.Err();
+  EXPECT_EQ(child.Out(), "");
+  EXPECT_EQ(ReadFileText(log).find("AmsiScanBuffer"), std::string::npos);
+}
+
 TEST(ConsoleCancel, CtrlBreakCancelsTheJobAndExitsWith4) {
   ScratchFolder folder("console-cancel-break");
   UseConsoleWithWindow();
