@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <cstring>
 
 #include "engine_state.h"
 #include "scanners.h"
@@ -46,41 +47,52 @@ bool IsFolder(HANDLE file) {
 }
 
 // The records of the file's stream list; none when the list cannot be had
-// (no streams on this file system, a failed query, no memory).
-std::vector<StreamRecord> ListStreams(HANDLE file) {
+// (no streams on this file system, a failed query, no memory). The buffer is
+// kept for the next file of a walk and grows when a list does not fit.
+std::vector<StreamRecord> ListStreams(HANDLE file, VirtualBuffer& buffer) {
   const NtQueryInformationFileFn query = StreamQuery();
   if (query == nullptr) return {};
-  VirtualBuffer buffer;
   uint32_t bufferLength = 0;
+  ULONG_PTR writtenLength = 0;
   const uint32_t status = QueryStreamList(
       [&](uint32_t length) {
-        buffer = VirtualBuffer();  // the smaller buffer goes before the larger one comes
-        buffer = VirtualBuffer(length);
+        if (buffer.Length() < length) {
+          buffer = VirtualBuffer();  // the smaller buffer goes before the larger one comes
+          buffer = VirtualBuffer(length);
+        }
+        // A query that lists nothing may write nothing: an empty first record
+        // keeps the previous file's list from being read again.
+        if (buffer.Data() != nullptr) std::memset(buffer.Data(), 0, kStreamRecordHeaderLength);
         return buffer.Data();
       },
       [&](unsigned char* data, uint32_t length) {
         IoStatusBlock ioStatus{};
-        return static_cast<uint32_t>(
-            query(file, &ioStatus, data, length, kFileStreamInformation));
+        const LONG queryStatus = query(file, &ioStatus, data, length, kFileStreamInformation);
+        writtenLength = ioStatus.information;
+        return static_cast<uint32_t>(queryStatus);
       },
       &bufferLength);
   // A list still too long for the largest buffer comes back with the records
   // that fit; those are scanned rather than none.
   if (status != kStatusSuccess && status != kStatusBufferOverflow) return {};
+  // Records end where the query stopped writing, when it says so.
+  if (writtenLength > 0 && writtenLength < bufferLength) {
+    bufferLength = static_cast<uint32_t>(writtenLength);
+  }
   return ReadStreamRecords(buffer.Data(), bufferLength);
 }
 
 }  // namespace
 
 void ScanFileStreamsAt(const std::u16string& path, const std::string& target,
-                       int32_t findingsOnly) {
+                       int32_t findingsOnly, VirtualBuffer& listBuffer) {
   Engine().scanObject.Set(target);
   // No data access; backup semantics let folders be opened as well.
   UniqueFileHandle file(CreateFileW(WidePointer(PlatformPath(path)), 0,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (!file) return;
-  const std::vector<StreamRecord> records = ListStreams(file.Get());
+  const std::vector<StreamRecord> records = ListStreams(file.Get(), listBuffer);
   if (records.empty()) return;
 
   const bool pathIsFolder = IsFolder(file.Get());
@@ -94,7 +106,8 @@ void ScanFileStreamsAt(const std::u16string& path, const std::string& target,
 }
 
 void ScanFileStreams(const std::string& path, int32_t findingsOnly) {
-  ScanFileStreamsAt(U16FromAnsi(path), path, findingsOnly);
+  VirtualBuffer listBuffer;
+  ScanFileStreamsAt(U16FromAnsi(path), path, findingsOnly, listBuffer);
 }
 
 }  // namespace tarvex

@@ -39,7 +39,7 @@ class Win32FolderWalk : public FolderWalkHost {
   }
 
   void ScanStreams(const std::u16string& path) override {
-    ScanFileStreamsAt(path, AnsiFromU16(path), findingsOnly_);
+    ScanFileStreamsAt(path, AnsiFromU16(path), findingsOnly_, listBuffer_);
   }
 
   void ShowFolder(const std::u16string& folderPath) override {
@@ -50,6 +50,7 @@ class Win32FolderWalk : public FolderWalkHost {
 
  private:
   int32_t findingsOnly_;
+  VirtualBuffer listBuffer_;  // stream lists of every entry, released when the walk ends
 };
 
 class Win32DriveProbe : public DriveProbe {

@@ -50,10 +50,12 @@ bool IsListTooLong(uint32_t status);
 
 // Queries the stream list into a buffer of kStreamListFirstLength bytes and,
 // while the list does not fit, into one of twice the length, up to
-// kStreamListMaxLength (the last step is cut to it). allocate(length) returns a zero-filled buffer of that
-// length (replacing the previous one) or nullptr; query(buffer, length)
-// returns the status. The result is the last status, with the buffer's
-// length in *bufferLength; a failed allocation yields kStatusBufferTooSmall.
+// kStreamListMaxLength (the last step is cut to it). allocate(length) returns
+// a buffer of at least that length whose first record reads as an empty list
+// (a query that finds no streams may write nothing), or nullptr;
+// query(buffer, length) returns the status. The result is the last status,
+// with the length asked for in *bufferLength; a failed allocation yields
+// kStatusBufferTooSmall.
 uint32_t QueryStreamList(const std::function<unsigned char*(uint32_t length)>& allocate,
                          const std::function<uint32_t(unsigned char* buffer, uint32_t length)>& query,
                          uint32_t* bufferLength);
