@@ -3,7 +3,8 @@
 #
 # The prefix (TARVEX_WINEPREFIX, default build/wineprefix beside the directory's
 # bin/) is made once: Windows 10 for every program, Windows 7 for the program
-# names ending in _win7.exe, and no Z: drive, so all-drive walks see C: only.
+# names ending in _win7.exe, no Z: drive and no links from the user folders to
+# the Linux home folder, so all-drive walks see the prefix's C: only.
 # Programs are started from C:\tarvex (see below). The test AMSI provider beside the program is preferred over Wine's own
 # (TARVEX_WINEDLLOVERRIDES replaces that choice). Without a display, the run
 # gets its own Xvfb server.
@@ -21,7 +22,7 @@ export WINEDLLOVERRIDES=${TARVEX_WINEDLLOVERRIDES:-amsi=n,b}";mscoree=;mshtml="
 wine=$(command -v wine64 || command -v wine)
 
 prepare_prefix() {
-  [ -f "$WINEPREFIX/.tarvex-ready" ] && return 0
+  [ -f "$WINEPREFIX/.tarvex-ready-2" ] && return 0
   rm -rf "$WINEPREFIX"
   WINEDLLOVERRIDES="mscoree=;mshtml=" "$wine" wineboot -i >/dev/null 2>&1 || true
   "$wine" reg add 'HKCU\Software\Wine' /v Version /d win10 /f >/dev/null 2>&1
@@ -30,7 +31,11 @@ prepare_prefix() {
   done
   wineserver -w || true
   rm -f "$WINEPREFIX/dosdevices/z:"
-  touch "$WINEPREFIX/.tarvex-ready"
+  # Wine links the user folders (Desktop, Documents, ...) to the Linux home
+  # folder; plain folders keep walks of all drives inside the prefix.
+  find "$WINEPREFIX/drive_c/users" -type l -print0 |
+    while IFS= read -r -d '' link; do rm -f "$link" && mkdir -p "$link"; done
+  touch "$WINEPREFIX/.tarvex-ready-2"
 }
 
 mkdir -p "$(dirname "$WINEPREFIX")"
