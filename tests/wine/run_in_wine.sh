@@ -23,6 +23,7 @@ wine=$(command -v wine64 || command -v wine)
 
 prepare_prefix() {
   [ -f "$WINEPREFIX/.tarvex-ready-2" ] && return 0
+  [ -d "$WINEPREFIX" ] && { wineserver -k 2>/dev/null || true; }
   rm -rf "$WINEPREFIX"
   WINEDLLOVERRIDES="mscoree=;mshtml=" "$wine" wineboot -i >/dev/null 2>&1 || true
   "$wine" reg add 'HKCU\Software\Wine' /v Version /d win10 /f >/dev/null 2>&1
