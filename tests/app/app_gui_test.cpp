@@ -540,7 +540,7 @@ void RunAutomaticMode(const char* logName, bool expectOpened) {
   }
 }
 
-TEST_F(AppGui, AutomaticModeWritesBothScansAndOpensATextLog) { RunAutomaticMode("auto.txt", true); }
+TEST_F(AppGui, AutomaticModeWritesBothScansIntoATextLog) { RunAutomaticMode("auto.txt", true); }
 
 TEST_F(AppGui, AutomaticModeDoesNotOpenABatchLog) { RunAutomaticMode("auto.bat", false); }
 
@@ -583,7 +583,7 @@ TEST(AppWithoutEngine, ScansNeverFinishAndCancelBringsTheIdleStateBack) {
 
 // Stage with the stand-in engine that hands over many entries at once.
 TEST(AppLargeTransfer, KeepsPaintingAndStartsNoSecondCommand) {
-  const int kEntries = 20000;
+  const int kEntries = 50000;
   const std::string callLog = FreshPath("fake-engine.log");
   ScopedEnvironment log("FAKE_ENGINE_LOG", callLog);
   ScopedEnvironment entries("FAKE_ENGINE_ENTRIES", std::to_string(kEntries));

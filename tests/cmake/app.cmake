@@ -49,7 +49,7 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     COMMAND ${OSTRELLE_GUI_RUNNER} ${OSTRELLE_STAGE} ostrelle_gui_tests.exe --gtest_filter=AppGui.Automatic*)
   add_test(NAME app_gui_german
     COMMAND ${OSTRELLE_GUI_RUNNER} ${OSTRELLE_STAGE} ostrelle_gui_tests.exe
-      --gtest_filter=AppGui.IdleWindowAsStarted:AppGui.AutomaticModeWritesBothScansAndOpensATextLog)
+      --gtest_filter=AppGui.IdleWindowAsStarted:AppGui.AutomaticModeWritesBothScansIntoATextLog)
   set_tests_properties(app_gui_german PROPERTIES ENVIRONMENT "LC_ALL=de_DE.UTF-8;OSTRELLE_EXPECT_GERMAN=1")
   add_test(NAME app_gui_no_engine
     COMMAND ${OSTRELLE_GUI_RUNNER} ${OSTRELLE_STAGE_NO_ENGINE} ostrelle_gui_tests.exe --gtest_filter=AppWithoutEngine.*)
