@@ -9,6 +9,7 @@
 #include "notification_window.h"
 #include "system_texts.h"
 #include "test_content.h"
+#include "token_privileges.h"
 
 using namespace tarvex_test;
 
@@ -151,35 +152,6 @@ TEST_F(EngineJobs, LibraryStaysLoadedUntilItsWorkerEnds) {
   EXPECT_EQ(nullptr, GetModuleHandleA("tarvex_unload_copy.dll")) << "worker kept its reference";
 }
 
-bool PrivilegeEnabled(const char* name) {
-  LUID luid{};
-  LookupPrivilegeValueA(nullptr, name, &luid);
-  HANDLE token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
-  PRIVILEGE_SET set{};
-  set.PrivilegeCount = 1;
-  set.Privilege[0].Luid = luid;
-  set.Privilege[0].Attributes = SE_PRIVILEGE_ENABLED;
-  BOOL held = FALSE;
-  PrivilegeCheck(token, &set, &held);
-  CloseHandle(token);
-  return held != FALSE;
-}
-
-void SetPrivilege(const char* name, bool enabled) {
-  LUID luid{};
-  LookupPrivilegeValueA(nullptr, name, &luid);
-  HANDLE token = nullptr;
-  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &token));
-  TOKEN_PRIVILEGES change{};
-  change.PrivilegeCount = 1;
-  change.Privileges[0].Luid = luid;
-  change.Privileges[0].Attributes = enabled ? SE_PRIVILEGE_ENABLED : 0;
-  AdjustTokenPrivileges(token, FALSE, &change, 0, nullptr, nullptr);
-  CloseHandle(token);
-  ASSERT_EQ(enabled, PrivilegeEnabled(name));
-}
-
 TEST_F(EngineJobs, PrivilegesAreOnDuringTheJobAndAsBeforeAfterIt) {
   const std::string content = "x";
   struct Case {
@@ -187,8 +159,8 @@ TEST_F(EngineJobs, PrivilegesAreOnDuringTheJobAndAsBeforeAfterIt) {
     bool backupBefore;
   } cases[] = {{false, false}, {true, false}, {false, true}, {true, true}};
   for (const Case& c : cases) {
-    SetPrivilege("SeDebugPrivilege", c.debugBefore);
-    SetPrivilege("SeBackupPrivilege", c.backupBefore);
+    ASSERT_TRUE(SetPrivilege("SeDebugPrivilege", c.debugBefore));
+    ASSERT_TRUE(SetPrivilege("SeBackupPrivilege", c.backupBefore));
     ResetProviderCallLog();
     api.TarvexBuffer2("p.bin", content.data(), content.size(), 0, "", "");
     EXPECT_EQ(std::vector<std::string>{"AmsiScanBuffer-privileges debug=1 backup=1"},
@@ -197,8 +169,8 @@ TEST_F(EngineJobs, PrivilegesAreOnDuringTheJobAndAsBeforeAfterIt) {
     EXPECT_EQ(c.backupBefore, PrivilegeEnabled("SeBackupPrivilege"));
   }
   // A cancelled job restores them too.
-  SetPrivilege("SeDebugPrivilege", false);
-  SetPrivilege("SeBackupPrivilege", false);
+  ASSERT_TRUE(SetPrivilege("SeDebugPrivilege", false));
+  ASSERT_TRUE(SetPrivilege("SeBackupPrivilege", false));
   NotificationWindow window;
   SetEnvironmentVariableA("TESTAMSI_SCAN_DELAY_MS", "300");
   api.TarvexBuffer(window.Window(), &NotificationWindow::TimerProc, "c.bin", content.data(),

@@ -20,6 +20,7 @@
 #include "process_fixture.h"
 #include "stream_test_files.h"
 #include "test_content.h"
+#include "token_privileges.h"
 
 using namespace tarvex_test;
 
@@ -30,34 +31,6 @@ void ClearProviderEnvironment() {
                            "TESTAMSI_SCAN_DELAY_MS"}) {
     SetEnvironmentVariableA(name, nullptr);
   }
-}
-
-bool PrivilegeEnabled(const char* name) {
-  LUID luid{};
-  LookupPrivilegeValueA(nullptr, name, &luid);
-  HANDLE token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
-  PRIVILEGE_SET set{};
-  set.PrivilegeCount = 1;
-  set.Privilege[0].Luid = luid;
-  set.Privilege[0].Attributes = SE_PRIVILEGE_ENABLED;
-  BOOL held = FALSE;
-  PrivilegeCheck(token, &set, &held);
-  CloseHandle(token);
-  return held != FALSE;
-}
-
-void SetPrivilege(const char* name, bool enabled) {
-  LUID luid{};
-  LookupPrivilegeValueA(nullptr, name, &luid);
-  HANDLE token = nullptr;
-  OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &token);
-  TOKEN_PRIVILEGES change{};
-  change.PrivilegeCount = 1;
-  change.Privileges[0].Luid = luid;
-  change.Privileges[0].Attributes = enabled ? SE_PRIVILEGE_ENABLED : 0;
-  AdjustTokenPrivileges(token, FALSE, &change, 0, nullptr, nullptr);
-  CloseHandle(token);
 }
 
 // Every verdict text an entry may carry; a clean word only after a real scan.

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "system_texts.h"
+
 namespace tarvex_test {
 
 inline std::wstring WideFromAnsi(const std::string& text) {
@@ -89,18 +91,5 @@ class TempFolder {
   std::wstring wide_;
   bool ok_ = false;
 };
-
-// The system's text for an error as the engine writes it: FormatMessageA with
-// flags 0x10FF and language 0, every CR LF pair turned into one blank.
-inline std::string SystemText(DWORD error) {
-  char buffer[4096] = {};
-  const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_MAX_WIDTH_MASK,
-                                      nullptr, error, 0, buffer, sizeof buffer, nullptr);
-  std::string text(buffer, length);
-  for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at)) {
-    text.replace(at, 2, " ");
-  }
-  return text;
-}
 
 }  // namespace tarvex_test
