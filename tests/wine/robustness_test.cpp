@@ -34,7 +34,9 @@ void ClearProviderEnvironment() {
 }
 
 // Every verdict text an entry may carry; a clean word only after a real scan.
+// The process scan's own failure entries carry the bare word.
 bool KnownVerdict(const std::string& isMalware) {
+  if (isMalware == "not scanned") return true;
   for (const char* word : {"yes (", "no (", "not scanned (", "Scan is not supported on this system! ("}) {
     if (isMalware.compare(0, std::strlen(word), word) == 0) return true;
   }
