@@ -60,8 +60,8 @@ void DropWaitingCommands() {
 // repaint of the list view and its scroll bars on every inserted row: the
 // list view's redraw is off between pumps; at each pump it is switched on,
 // the waiting events (paint included) are dispatched, and it is switched off
-// again. Pumps come every 25 ms at most, and never closer than eight times
-// the last pump took, so painting costs at most about an eighth of the transfer
+// again. Pumps come every 25 ms at most, and never closer than sixteen times
+// the last pump took, so painting costs at most about a sixteenth of the transfer
 // however slow the display is.
 class TransferPump {
  public:
@@ -86,7 +86,7 @@ class TransferPump {
     PumpWaitingEventsWithoutInput();
     SendMessageA(listView_, WM_SETREDRAW, FALSE, 0);
     const LONGLONG end = Now();
-    const LONGLONG wait = std::max(Ticks(kMinimumIntervalMs), 8 * (end - start));
+    const LONGLONG wait = std::max(Ticks(kMinimumIntervalMs), 16 * (end - start));
     next_ = end + wait;
   }
 
