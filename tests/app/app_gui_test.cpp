@@ -146,11 +146,11 @@ BOOL CALLBACK FindChildByClass(HWND window, LPARAM parameter) {
   return TRUE;
 }
 
-// Saves the log through the program's save dialog under the given path.
-void SaveThroughDialog(const AppProcess& app, const std::string& path) {
-  app.Command(102);
-  HWND dialog = app.WaitForOwnWindow(TextSaveTitle(), 15000);
-  ASSERT_NE(nullptr, dialog) << "save dialog did not appear";
+// Types a path into the open or save dialog with this title and presses OK.
+void FillFileDialog(const AppProcess& app, const std::string& title, const std::string& path,
+                    const char* proposedName) {
+  HWND dialog = app.WaitForOwnWindow(title, 15000);
+  ASSERT_NE(nullptr, dialog) << "dialog did not appear: " << title;
   // The file name field: the combo box of the Explorer-style dialog, or its edit.
   HWND field = GetDlgItem(dialog, 0x47C);  // cmb13
   if (field == nullptr) field = GetDlgItem(dialog, 0x480);  // edt1
@@ -162,13 +162,19 @@ void SaveThroughDialog(const AppProcess& app, const std::string& path) {
   ASSERT_NE(nullptr, field);
   char proposed[MAX_PATH] = {};
   SendMessageA(field, WM_GETTEXT, sizeof proposed, reinterpret_cast<LPARAM>(proposed));
-  EXPECT_STREQ("ASMI-Logfile.txt", proposed);
+  EXPECT_STREQ(proposedName, proposed);
   SendMessageA(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
   PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  EXPECT_TRUE(WaitUntil([&] { return app.FindOwnWindow(title) == nullptr; }, 5000));
+}
+
+// Saves the log through the program's save dialog under the given path.
+void SaveThroughDialog(const AppProcess& app, const std::string& path) {
+  app.Command(102);
+  FillFileDialog(app, TextSaveTitle(), path, "ASMI-Logfile.txt");
   EXPECT_TRUE(WaitUntil([&] { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; },
                         15000))
       << path;
-  EXPECT_TRUE(WaitUntil([&] { return app.FindOwnWindow(TextSaveTitle()) == nullptr; }, 5000));
 }
 
 // One block of the log: header lines, then the footer (or only the end rule).
@@ -543,6 +549,45 @@ void RunAutomaticMode(const char* logName, bool expectOpened) {
 TEST_F(AppGui, AutomaticModeWritesBothScansIntoATextLog) { RunAutomaticMode("auto.txt", true); }
 
 TEST_F(AppGui, AutomaticModeDoesNotOpenABatchLog) { RunAutomaticMode("auto.bat", false); }
+
+TEST_F(AppGui, FileCommandScansTheChosenFile) {
+  const std::vector<std::string> titles = EngineTitles();
+  ASSERT_EQ(6u, titles.size());
+  const std::string target = FreshPath("target file.txt");
+  {
+    HANDLE file = CreateFileA(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    DWORD written = 0;
+    WriteFile(file, "plain", 5, &written, nullptr);
+    CloseHandle(file);
+  }
+  AppProcess app;
+  ASSERT_TRUE(app.Started());
+  const std::string title = T("Choose a file to scan the alternate data streams in it:",
+                              "Eine Datei w\xE4hlen, der nach Alternate Data Streams durchsucht werden soll:");
+  // Cancelled: nothing starts.
+  app.Command(108);
+  HWND dialog = app.WaitForOwnWindow(title, 15000);
+  ASSERT_NE(nullptr, dialog);
+  PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+  ASSERT_TRUE(WaitUntil([&] { return app.FindOwnWindow(title) == nullptr; }, 5000));
+  Sleep(500);
+  EXPECT_EQ(TextSelectScan(), app.StatusText());
+
+  app.Command(108);
+  FillFileDialog(app, title, target, "");
+  ASSERT_TRUE(app.WaitForStatus(TextReady(), 120000)) << app.StatusText();
+  EXPECT_EQ(titles[2], app.ColumnTitle(2));
+  const std::string path = FreshPath("file-scan.txt");
+  SaveThroughDialog(app, path);
+  const auto blocks = ParseLog(ReadWholeFile(path));
+  ASSERT_EQ(1u, blocks.size());
+  ExpectHeader(blocks[0], T("all alternate data streams in file ", "Alle Alternate Data Streams in Datei ") + target);
+  ExpectFinishedWithReport(blocks[0], titles);
+  EXPECT_EQ(static_cast<size_t>(app.RowCount()), blocks[0].report.size() - 2);
+  app.Command(111);
+  EXPECT_TRUE(app.WaitForExit(15000, nullptr));
+}
 
 TEST_F(AppGui, OtherCommandLinesStartNormally) {
   for (const char* arguments : {"scan", "scan a.txt b.txt", "SCAN a.txt"}) {
