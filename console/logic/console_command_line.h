@@ -64,7 +64,8 @@ using PathProbe = std::function<PathKind(const std::string& path)>;
 // Returns the error line, or an empty text when the options are usable.
 std::string CheckTargets(const ConsoleOptions& options, const PathProbe& probe);
 
-// Strict decimal process id: digits only, 1 to 4294967295.
+// Strict decimal process id: digits only, 0 to 4294967295 (0 names the idle process,
+// which the engine reports as an open failure).
 bool ParseProcessId(const std::string& text, uint32_t* processId);
 
 }  // namespace tarvex::console
