@@ -141,7 +141,7 @@ intptr_t TARVEX_CALL CancleScan(TarvexTimerProc timerProc) {
   EngineState& engine = Engine();
   if (reinterpret_cast<TIMERPROC>(timerProc) == engine.job.callerTimerProc) {
     engine.cancelFlag.store(1);
-    engine.scanObject.Clear();
+    engine.scanObject.ClearAndHold();
   }
   return 0;
 }

@@ -27,6 +27,7 @@ ScanObjectText::ScanObjectText() { std::memset(buffer_, 0, sizeof buffer_); }
 void ScanObjectText::Set(std::string_view text) {
   const size_t length = text.size() < kScanObjectMaxChars ? text.size() : kScanObjectMaxChars;
   WriterTurn turn(writing_);
+  if (held_) return;
   // Terminate at the new length first, so a reader sees at worst a shortened
   // old text or a mix of old and new characters, never an unterminated one.
   buffer_[length] = '\0';
@@ -36,6 +37,15 @@ void ScanObjectText::Set(std::string_view text) {
 
 void ScanObjectText::Clear() {
   WriterTurn turn(writing_);
+  held_ = false;
+  buffer_[0] = '\0';
+  std::atomic_thread_fence(std::memory_order_release);
+  std::memset(buffer_, 0, kScanObjectMaxChars);
+}
+
+void ScanObjectText::ClearAndHold() {
+  WriterTurn turn(writing_);
+  held_ = true;
   buffer_[0] = '\0';
   std::atomic_thread_fence(std::memory_order_release);
   std::memset(buffer_, 0, kScanObjectMaxChars);

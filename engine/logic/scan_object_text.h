@@ -17,9 +17,13 @@ class ScanObjectText {
   ScanObjectText& operator=(const ScanObjectText&) = delete;
 
   // Replaces the text; at most kScanObjectMaxChars characters are kept.
+  // Does nothing while the text is held empty.
   void Set(std::string_view text);
-  // Empties the text and zero-fills the whole buffer.
+  // Empties the text and zero-fills the whole buffer; ends a hold.
   void Clear();
+  // Empties the text and keeps it empty until the next Clear: a cancelled
+  // job's scanner may still name one more object before its checkpoint.
+  void ClearAndHold();
   // Stable address of the text.
   const char* Data() const { return buffer_; }
 
@@ -29,6 +33,7 @@ class ScanObjectText {
   // (the job's thread and a cancel from the caller's thread) take turns.
   char buffer_[kScanObjectMaxChars + 1];
   std::atomic_flag writing_ = ATOMIC_FLAG_INIT;
+  bool held_ = false;  // written and read only by a writer in its turn
 };
 
 }  // namespace tarvex

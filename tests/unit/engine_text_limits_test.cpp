@@ -50,6 +50,18 @@ TEST(ScanObjectText, KeepsAtMostTheLimitAndClears) {
   for (size_t i = 0; i <= kScanObjectMaxChars; ++i) ASSERT_EQ('\0', text.Data()[i]) << i;
 }
 
+TEST(ScanObjectText, HeldEmptyUntilTheNextClear) {
+  static ScanObjectText text;
+  text.Set("C:\\walk\\a.txt");
+  text.ClearAndHold();
+  EXPECT_STREQ("", text.Data());
+  text.Set("C:\\walk\\b.txt");  // a scanner that has not reached its checkpoint yet
+  EXPECT_STREQ("", text.Data());
+  text.Clear();
+  text.Set("C:\\next\\c.txt");
+  EXPECT_STREQ("C:\\next\\c.txt", text.Data());
+}
+
 TEST(ScanObjectText, ReaderOnAnotherThreadAlwaysFindsATerminatorWithinTheLimit) {
   static ScanObjectText text;
   std::atomic<bool> done{false};
