@@ -3,6 +3,8 @@
 // Prints the per-job overhead in microseconds and the throughput ratio.
 #include <windows.h>
 
+#include "bench_clock.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <string>
@@ -15,17 +17,6 @@ namespace {
 using AmsiInitializeFn = HRESULT(WINAPI*)(LPCWSTR, void**);
 using AmsiScanBufferFn = HRESULT(WINAPI*)(void*, PVOID, ULONG, LPCWSTR, void*, int*);
 using AmsiUninitializeFn = void(WINAPI*)(void*);
-
-double Now() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER counter;
-  QueryPerformanceCounter(&counter);
-  return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 }  // namespace
 

@@ -10,6 +10,8 @@
 //   bench_processes.exe floor|engine <MiB>     one measurement, one result line
 //   bench_processes.exe paired <MiB> <pairs>   "pair <floor s> <engine s without overhead>" lines
 #include <windows.h>
+
+#include "bench_clock.h"
 #include <psapi.h>
 
 #include <algorithm>
@@ -29,17 +31,6 @@ namespace {
 using AmsiInitializeFn = HRESULT(WINAPI*)(LPCWSTR, void**);
 using AmsiScanBufferFn = HRESULT(WINAPI*)(void*, PVOID, ULONG, LPCWSTR, void*, int*);
 using AmsiUninitializeFn = void(WINAPI*)(void*);
-
-double Now() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER counter;
-  QueryPerformanceCounter(&counter);
-  return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 struct Memory {
   double workingSetMib = 0;

@@ -7,6 +7,8 @@
 //     folder, opens each entry with backup semantics and queries its streams.
 // Each prints the medians of alternating rounds and the process's peak working set.
 #include <windows.h>
+
+#include "bench_clock.h"
 #include <psapi.h>
 
 #include <algorithm>
@@ -31,17 +33,6 @@ struct IoStatusBlock {
   ULONG_PTR information;
 };
 using NtQueryInformationFileFn = LONG(NTAPI*)(HANDLE, IoStatusBlock*, PVOID, ULONG, int);
-
-double Now() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER counter;
-  QueryPerformanceCounter(&counter);
-  return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 double Median(std::vector<double> values) {
   std::sort(values.begin(), values.end());
