@@ -66,9 +66,8 @@ OPENFILENAMEA FileDialogFields(HWND owner, const char* title, const char* filter
 
 std::string AskText(HWND owner, const char* title, const char* prompt) {
   InputDialogData data{title, prompt, std::string()};
-  const INT_PTR result =
-      DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_INPUT), owner,
-                      InputDialogProc, reinterpret_cast<LPARAM>(&data));
+  const INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_INPUT),
+                                         owner, InputDialogProc, reinterpret_cast<LPARAM>(&data));
   return result == IDOK ? data.text : std::string();
 }
 

@@ -32,7 +32,8 @@ intptr_t CallEngine(const char* exportName, Args... args) {
 }
 
 // CALL_ENGINE(TarvexAllProcesses, window, proc, 0) with the export's own signature.
-#define OSTRELLE_CALL_ENGINE(name, ...) ::ostrelle::CallEngine<decltype(&::name)>(#name, __VA_ARGS__)
+#define OSTRELLE_CALL_ENGINE(name, ...) \
+  ::ostrelle::CallEngine<decltype(&::name)>(#name, __VA_ARGS__)
 #define OSTRELLE_CALL_ENGINE0(name) ::ostrelle::CallEngine<decltype(&::name)>(#name)
 
 }  // namespace ostrelle

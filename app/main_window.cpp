@@ -28,8 +28,8 @@ void PlaceListView(UINT flags) {
   AppState& app = App();
   RECT client{};
   GetClientRect(app.mainWindow, &client);
-  const ListViewPlacement p = ListViewLayout(client.right - client.left,
-                                             client.bottom - client.top, app.captionHeight);
+  const ListViewPlacement p =
+      ListViewLayout(client.right - client.left, client.bottom - client.top, app.captionHeight);
   SetWindowPos(app.listView, nullptr, p.x, p.y, p.width, p.height, flags);
 }
 
@@ -45,16 +45,27 @@ void OnCommand(int commandId) {
   // the menu state is the record of whether a scan runs.
   if (commandId != kCmdClose && !MenuItemEnabled(commandId)) return;
   switch (commandId) {
-    case kCmdCreateLogFile: SaveLogCommand(); break;
+    case kCmdCreateLogFile:
+      SaveLogCommand();
+      break;
     case kCmdScanProcesses:
     case kCmdScanAllStreams:
     case kCmdScanFolder:
     case kCmdScanFile:
-    case kCmdScanProcessesWithName: RunScanCommand(commandId); break;
-    case kCmdDeleteResults: DeleteResults(); break;
-    case kCmdCancelScan: CancelScanCommand(); break;
-    case kCmdClose: CloseFromMenu(); break;
-    default: break;
+    case kCmdScanProcessesWithName:
+      RunScanCommand(commandId);
+      break;
+    case kCmdDeleteResults:
+      DeleteResults();
+      break;
+    case kCmdCancelScan:
+      CancelScanCommand();
+      break;
+    case kCmdClose:
+      CloseFromMenu();
+      break;
+    default:
+      break;
   }
 }
 
@@ -116,8 +127,8 @@ void CreateListView() {
   AppState& app = App();
   RECT client{};
   GetClientRect(app.mainWindow, &client);
-  const ListViewPlacement p = ListViewLayout(client.right - client.left,
-                                             client.bottom - client.top, app.captionHeight);
+  const ListViewPlacement p =
+      ListViewLayout(client.right - client.left, client.bottom - client.top, app.captionHeight);
   app.listView = CreateWindowExA(0, "SysListView32", "Scan_Listview", kListViewStyle, p.x, p.y,
                                  p.width, p.height, app.mainWindow,
                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(kListViewId)),

@@ -18,8 +18,8 @@
 namespace ostrelle {
 namespace {
 
-const char* const kFieldNames[6] = {"ProcessName",    "ProcessID",     "Scantarget",
-                                    "IsMalware",      "Scannermessage", "ScannerErrornumber"};
+const char* const kFieldNames[6] = {"ProcessName", "ProcessID",      "Scantarget",
+                                    "IsMalware",   "Scannermessage", "ScannerErrornumber"};
 
 // Six values of one entry; values of 0 or below (end of list, unknown field) are missing.
 struct FetchedEntry {

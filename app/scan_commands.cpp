@@ -92,12 +92,23 @@ void CancelRunningJob() {
 
 void RunScanCommand(int commandId) {
   switch (commandId) {
-    case kCmdScanProcesses: ScanAllProcesses(); break;
-    case kCmdScanProcessesWithName: ScanProcessesWithName(); break;
-    case kCmdScanAllStreams: ScanAllStreams(); break;
-    case kCmdScanFolder: ScanFolder(); break;
-    case kCmdScanFile: ScanFile(); break;
-    default: break;
+    case kCmdScanProcesses:
+      ScanAllProcesses();
+      break;
+    case kCmdScanProcessesWithName:
+      ScanProcessesWithName();
+      break;
+    case kCmdScanAllStreams:
+      ScanAllStreams();
+      break;
+    case kCmdScanFolder:
+      ScanFolder();
+      break;
+    case kCmdScanFile:
+      ScanFile();
+      break;
+    default:
+      break;
   }
 }
 

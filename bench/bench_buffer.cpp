@@ -27,9 +27,12 @@ int main() {
     return 1;
   }
   HMODULE amsi = GetModuleHandleA("amsi.dll");
-  auto initialize = reinterpret_cast<AmsiInitializeFn>(reinterpret_cast<void*>(GetProcAddress(amsi, "AmsiInitialize")));
-  auto scan = reinterpret_cast<AmsiScanBufferFn>(reinterpret_cast<void*>(GetProcAddress(amsi, "AmsiScanBuffer")));
-  auto uninitialize = reinterpret_cast<AmsiUninitializeFn>(reinterpret_cast<void*>(GetProcAddress(amsi, "AmsiUninitialize")));
+  auto initialize = reinterpret_cast<AmsiInitializeFn>(
+      reinterpret_cast<void*>(GetProcAddress(amsi, "AmsiInitialize")));
+  auto scan = reinterpret_cast<AmsiScanBufferFn>(
+      reinterpret_cast<void*>(GetProcAddress(amsi, "AmsiScanBuffer")));
+  auto uninitialize = reinterpret_cast<AmsiUninitializeFn>(
+      reinterpret_cast<void*>(GetProcAddress(amsi, "AmsiUninitialize")));
   if (initialize == nullptr || scan == nullptr || uninitialize == nullptr) {
     std::printf("provider not found\n");
     return 1;
@@ -42,7 +45,8 @@ int main() {
     size_t length;
     int rounds;
   } sizes[] = {{"1 KiB", 1024, 2000}, {"64 MiB", size_t{64} << 20, 41}};
-  std::printf("%-8s %14s %14s %12s %8s\n", "block", "floor [us]", "engine [us]", "overhead[us]", "ratio");
+  std::printf("%-8s %14s %14s %12s %8s\n", "block", "floor [us]", "engine [us]", "overhead[us]",
+              "ratio");
   for (const Size& size : sizes) {
     std::string block(size.length, 'a');
     for (size_t i = 0; i < block.size(); i += 4096) block[i] = static_cast<char>('a' + i % 26);

@@ -26,7 +26,8 @@ namespace {
 double Seconds(const LARGE_INTEGER& start, const LARGE_INTEGER& end) {
   LARGE_INTEGER frequency;
   QueryPerformanceFrequency(&frequency);
-  return static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
+  return static_cast<double>(end.QuadPart - start.QuadPart) /
+         static_cast<double>(frequency.QuadPart);
 }
 
 LARGE_INTEGER Now() {
@@ -37,8 +38,8 @@ LARGE_INTEGER Now() {
 
 // The texts of every entry after the title entry, read through the exports.
 std::vector<std::vector<std::string>> ReadAllEntries() {
-  const char* names[6] = {"ProcessName", "ProcessID", "Scantarget", "IsMalware", "Scannermessage",
-                          "ScannerErrornumber"};
+  const char* names[6] = {"ProcessName", "ProcessID",      "Scantarget",
+                          "IsMalware",   "Scannermessage", "ScannerErrornumber"};
   std::vector<std::vector<std::string>> rows;
   OSTRELLE_CALL_ENGINE0(SetScanlistToStart);
   bool first = true;
@@ -67,7 +68,8 @@ void BareLoop(HWND list, const std::vector<std::vector<std::string>>& rows) {
         SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
       } else {
         item.iSubItem = column;
-        SendMessageA(list, LVM_SETITEMTEXTA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
+        SendMessageA(list, LVM_SETITEMTEXTA, static_cast<WPARAM>(index),
+                     reinterpret_cast<LPARAM>(&item));
       }
     }
     ++index;
@@ -93,7 +95,8 @@ int main() {
   }
   LoadEngine();
   // The stand-in engine fills its list when a scan export is called.
-  OSTRELLE_CALL_ENGINE(TarvexAllProcesses, static_cast<void*>(nullptr), static_cast<TarvexTimerProc>(nullptr), 0);
+  OSTRELLE_CALL_ENGINE(TarvexAllProcesses, static_cast<void*>(nullptr),
+                       static_cast<TarvexTimerProc>(nullptr), 0);
   const auto rows = ReadAllEntries();
   if (rows.empty()) {
     std::printf("no entries from the stand-in engine\n");
@@ -134,14 +137,16 @@ int main() {
               transferBest, ratio, ratio <= 1.5 ? "met" : "MISSED");
 
   const size_t sampleCount = std::min<size_t>(rows.size(), 300);
-  const std::vector<std::vector<std::string>> sample(rows.begin(), rows.begin() + static_cast<long>(sampleCount));
+  const std::vector<std::vector<std::string>> sample(rows.begin(),
+                                                     rows.begin() + static_cast<long>(sampleCount));
   ClearList(app.listView);
   const LARGE_INTEGER start = Now();
   BareLoop(app.listView, sample);
   const double plain = Seconds(start, Now());
-  std::printf("bare loop with redraw on: %zu rows in %.3f s (%.2f ms per row); transfer: %.4f ms per row\n",
-              sampleCount, plain, 1000.0 * plain / static_cast<double>(sampleCount),
-              1000.0 * transferBest / static_cast<double>(rows.size()));
+  std::printf(
+      "bare loop with redraw on: %zu rows in %.3f s (%.2f ms per row); transfer: %.4f ms per row\n",
+      sampleCount, plain, 1000.0 * plain / static_cast<double>(sampleCount),
+      1000.0 * transferBest / static_cast<double>(rows.size()));
   DestroyWindow(app.mainWindow);
   return 0;
 }

@@ -162,7 +162,8 @@ int RunOne(const std::string& mode, const std::string& commitMib, int pairs) {
     return 0;
   }
   Measurement m;
-  const bool ok = mode == "floor" ? MeasureFloor(holder.Pid(), &m) : MeasureEngine(holder.Pid(), &m);
+  const bool ok =
+      mode == "floor" ? MeasureFloor(holder.Pid(), &m) : MeasureEngine(holder.Pid(), &m);
   if (!ok) {
     std::printf("error: %s measurement failed\n", mode.c_str());
     return 1;
@@ -196,7 +197,8 @@ bool RunChild(const std::string& arguments, std::string* output) {
   }
   char chunk[256];
   DWORD read = 0;
-  while (ReadFile(readEnd, chunk, sizeof chunk, &read, nullptr) && read != 0) output->append(chunk, read);
+  while (ReadFile(readEnd, chunk, sizeof chunk, &read, nullptr) && read != 0)
+    output->append(chunk, read);
   WaitForSingleObject(info.hProcess, INFINITE);
   DWORD exitCode = 1;
   GetExitCodeProcess(info.hProcess, &exitCode);
@@ -232,10 +234,11 @@ int main(int argc, char** argv) {
   }
   const int rounds = argc >= 2 ? std::max(1, std::atoi(argv[1])) : 3;
   const std::string commitMib = argc >= 3 ? argv[2] : "512";
-  std::printf("memory holder with %s MiB committed, %d rounds, each measurement in its own process\n",
-              commitMib.c_str(), rounds);
-  std::printf("%-7s %9s %12s %10s %10s %10s %6s\n", "mode", "time [s]", "overhead [s]",
-              "WS [MiB]", "peak [MiB]", "read [MiB]", "found");
+  std::printf(
+      "memory holder with %s MiB committed, %d rounds, each measurement in its own process\n",
+      commitMib.c_str(), rounds);
+  std::printf("%-7s %9s %12s %10s %10s %10s %6s\n", "mode", "time [s]", "overhead [s]", "WS [MiB]",
+              "peak [MiB]", "read [MiB]", "found");
   std::vector<double> floorTimes, engineTimes, engineNet, floorPeak, enginePeak, ratios, netRatios;
   for (int round = 0; round < rounds; ++round) {
     for (const char* mode : {"floor", "engine"}) {
@@ -277,9 +280,11 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::vector<double> pairedRatios;
-  for (size_t at = output.find("pair "); at != std::string::npos; at = output.find("pair ", at + 1)) {
+  for (size_t at = output.find("pair "); at != std::string::npos;
+       at = output.find("pair ", at + 1)) {
     double floorSeconds = 0, engineSeconds = 0;
-    if (std::sscanf(output.c_str() + at, "pair %lf %lf", &floorSeconds, &engineSeconds) != 2) continue;
+    if (std::sscanf(output.c_str() + at, "pair %lf %lf", &floorSeconds, &engineSeconds) != 2)
+      continue;
     std::printf("floor %8.3f s  engine %8.3f s  ratio %.3f\n", floorSeconds, engineSeconds,
                 engineSeconds / floorSeconds);
     pairedRatios.push_back(engineSeconds / floorSeconds);

@@ -48,8 +48,8 @@ double PeakWorkingSetMiB() {
 
 std::wstring Wide(const std::string& text) {
   std::wstring wide(text.size() + 1, L'\0');
-  const int count = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0],
-                                        static_cast<int>(wide.size()));
+  const int count =
+      MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], static_cast<int>(wide.size()));
   wide.resize(count > 0 ? static_cast<size_t>(count - 1) : 0);
   return wide;
 }
@@ -101,8 +101,9 @@ int RunStream(const std::string& path) {
   }
   const double floor = Median(floorTimes);
   const double engine = Median(engineTimes);
-  std::printf("stream %s: floor %.1f ms, TarvexAds2 %.1f ms, ratio %.3f, peak working set %.1f MiB\n",
-              path.c_str(), floor * 1e3, engine * 1e3, engine / floor, PeakWorkingSetMiB());
+  std::printf(
+      "stream %s: floor %.1f ms, TarvexAds2 %.1f ms, ratio %.3f, peak working set %.1f MiB\n",
+      path.c_str(), floor * 1e3, engine * 1e3, engine / floor, PeakWorkingSetMiB());
   return 0;
 }
 
@@ -119,7 +120,8 @@ size_t FloorWalk(const std::wstring& root, NtQueryInformationFileFn query,
     HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
     if (find == INVALID_HANDLE_VALUE) continue;
     do {
-      if (std::wcscmp(data.cFileName, L".") == 0 || std::wcscmp(data.cFileName, L"..") == 0) continue;
+      if (std::wcscmp(data.cFileName, L".") == 0 || std::wcscmp(data.cFileName, L"..") == 0)
+        continue;
       const std::wstring path = folder + L"\\" + data.cFileName;
       HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
@@ -164,11 +166,12 @@ int RunFolder(const std::string& root) {
   const double engine = Median(engineTimes);
   // The notification timer fires 333 ms after the job ends (its elapse is part of the interface).
   const double walk = engine - 0.333;
-  std::printf("folder %s: %zu entries; floor %.0f ms, TarvexAdsInFolder %.0f ms to the notification "
-              "(%.0f ms without the 333 ms timer elapse), ratio %.3f (%.3f; median of the rounds' "
-              "ratios %.3f); peak working set %.1f MiB\n",
-              root.c_str(), entries, floor * 1e3, engine * 1e3, walk * 1e3, engine / floor,
-              walk / floor, Median(ratios), PeakWorkingSetMiB());
+  std::printf(
+      "folder %s: %zu entries; floor %.0f ms, TarvexAdsInFolder %.0f ms to the notification "
+      "(%.0f ms without the 333 ms timer elapse), ratio %.3f (%.3f; median of the rounds' "
+      "ratios %.3f); peak working set %.1f MiB\n",
+      root.c_str(), entries, floor * 1e3, engine * 1e3, walk * 1e3, engine / floor, walk / floor,
+      Median(ratios), PeakWorkingSetMiB());
   return 0;
 }
 

@@ -21,7 +21,8 @@ bool WriteAll(HANDLE handle, const char* data, size_t length) {
 bool WriteConsoleText(HANDLE console, const std::wstring& text) {
   size_t offset = 0;
   while (offset < text.size()) {
-    const DWORD chunk = static_cast<DWORD>(text.size() - offset > 8192 ? 8192 : text.size() - offset);
+    const DWORD chunk =
+        static_cast<DWORD>(text.size() - offset > 8192 ? 8192 : text.size() - offset);
     DWORD written = 0;
     if (!WriteConsoleW(console, text.data() + offset, chunk, &written, nullptr) || written == 0) {
       return false;
@@ -52,8 +53,8 @@ std::string SystemErrorLine(DWORD errorNumber) {
 
 std::wstring ToWide(const std::string& text, UINT codePage) {
   if (text.empty()) return std::wstring();
-  const int count = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()),
-                                        nullptr, 0);
+  const int count =
+      MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   if (count <= 0) return std::wstring();
   std::wstring wide(static_cast<size_t>(count), L'\0');
   MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), &wide[0], count);
@@ -168,7 +169,8 @@ ProgressDisplay::ProgressDisplay() {
 
 void ProgressDisplay::Show(const std::string& scanObject, intptr_t entryCount) {
   if (!enabled_) return;
-  WriteConsoleText(console_, L"\r" + ToWide(ProgressLine(scanObject, entryCount, widthChars_), CP_ACP));
+  WriteConsoleText(console_,
+                   L"\r" + ToWide(ProgressLine(scanObject, entryCount, widthChars_), CP_ACP));
   shown_ = true;
 }
 

@@ -48,11 +48,15 @@ void StartJob(const EngineExports& engine, const ConsoleOptions& options, void* 
     case ScanTarget::FolderTree:
       engine.TarvexAdsInFolder(window, proc, options.path.c_str(), findingsOnly);
       break;
-    case ScanTarget::AllDrives: engine.TarvexAdsInFolder(window, proc, "", findingsOnly); break;
+    case ScanTarget::AllDrives:
+      engine.TarvexAdsInFolder(window, proc, "", findingsOnly);
+      break;
     case ScanTarget::Content:
       engine.TarvexAds(window, proc, options.path.c_str(), findingsOnly);
       break;
-    case ScanTarget::AllProcesses: engine.TarvexAllProcesses(window, proc, findingsOnly); break;
+    case ScanTarget::AllProcesses:
+      engine.TarvexAllProcesses(window, proc, findingsOnly);
+      break;
     case ScanTarget::ProcessesByName:
       engine.TarvexProcessWithName(window, proc, options.path.c_str(), findingsOnly);
       break;
@@ -60,7 +64,8 @@ void StartJob(const EngineExports& engine, const ConsoleOptions& options, void* 
       engine.TarvexProcessWithPid(window, proc, static_cast<intptr_t>(options.processId),
                                   options.processName.c_str(), findingsOnly);
       break;
-    default: break;
+    default:
+      break;
   }
 }
 
@@ -68,7 +73,9 @@ int WriteResults(const ConsoleOptions& options, const JobOutcome& outcome, Outpu
   std::string error;
   bool written = false;
   switch (options.format) {
-    case OutputFormat::Report: written = sink.Write(outcome.report, CP_ACP, &error); break;
+    case OutputFormat::Report:
+      written = sink.Write(outcome.report, CP_ACP, &error);
+      break;
     case OutputFormat::Csv:
       written = sink.Write(FormatCsv(outcome.entries, AnsiToUtf8), CP_UTF8, &error);
       break;
@@ -155,7 +162,9 @@ int Run(int argc, char** argv) {
         &outcome);
   } else if (!RunAsynchronousJob(
                  engine,
-                 [&](void* window, TarvexTimerProc proc) { StartJob(engine, options, window, proc); },
+                 [&](void* window, TarvexTimerProc proc) {
+                   StartJob(engine, options, window, proc);
+                 },
                  &outcome, &error)) {
     sink.Discard();
     return Fail(kExitUsage, error);

@@ -94,8 +94,8 @@ BOOL WINAPI OnConsoleControl(DWORD controlType) {
 }
 
 std::vector<ConsoleEntry> ReadEntries(const EngineExports& engine) {
-  static const char* const kFields[6] = {"ProcessName",    "ProcessID",      "Scantarget",
-                                         "IsMalware",      "Scannermessage", "ScannerErrornumber"};
+  static const char* const kFields[6] = {"ProcessName", "ProcessID",      "Scantarget",
+                                         "IsMalware",   "Scannermessage", "ScannerErrornumber"};
   std::vector<ConsoleEntry> entries;
   engine.SetScanlistToStart();
   bool title = true;

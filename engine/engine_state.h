@@ -23,9 +23,9 @@ struct JobParameters {
   HWND callerWindow = nullptr;
   TIMERPROC callerTimerProc = nullptr;
   bool asynchronous = false;
-  std::string targetText;    // path, executable name, or (buffer jobs) the process name
-  std::string secondText;    // buffer jobs: the process id text
-  std::string contentName;   // buffer jobs: name under which the buffer is scanned
+  std::string targetText;   // path, executable name, or (buffer jobs) the process name
+  std::string secondText;   // buffer jobs: the process id text
+  std::string contentName;  // buffer jobs: name under which the buffer is scanned
   const void* bufferAddress = nullptr;
   uintptr_t bufferLength = 0;
   intptr_t processId = 0;

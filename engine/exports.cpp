@@ -8,7 +8,9 @@
 namespace tarvex {
 namespace {
 
-std::string CopyText(const char* text) { return text == nullptr ? std::string() : std::string(text); }
+std::string CopyText(const char* text) {
+  return text == nullptr ? std::string() : std::string(text);
+}
 
 template <typename Body>
 intptr_t Guarded(Body body) {
@@ -113,15 +115,14 @@ intptr_t TARVEX_CALL TarvexProcessWithPid(void* window, TarvexTimerProc timerPro
   });
 }
 
-intptr_t TARVEX_CALL TarvexBuffer(void* window, TarvexTimerProc timerProc,
-                                  const char* contentName, const void* buffer,
-                                  uintptr_t bufferLength, int32_t findingsOnly,
+intptr_t TARVEX_CALL TarvexBuffer(void* window, TarvexTimerProc timerProc, const char* contentName,
+                                  const void* buffer, uintptr_t bufferLength, int32_t findingsOnly,
                                   const char* processName, const char* processIdText) {
   return Guarded([&] {
-    StartAsynchronousJob(JobKind::Buffer,
-                         BufferParameters(contentName, buffer, bufferLength, processName,
-                                          processIdText,
-                                          CallerParameters(window, timerProc, findingsOnly)));
+    StartAsynchronousJob(
+        JobKind::Buffer,
+        BufferParameters(contentName, buffer, bufferLength, processName, processIdText,
+                         CallerParameters(window, timerProc, findingsOnly)));
     return intptr_t{0};
   });
 }
@@ -131,9 +132,9 @@ intptr_t TARVEX_CALL TarvexBuffer2(const char* contentName, const void* buffer,
                                    const char* processName, const char* processIdText) {
   return Guarded([&] {
     return RunSynchronousJob(
-        JobKind::Buffer, BufferParameters(contentName, buffer, bufferLength, processName,
-                                          processIdText,
-                                          CallerParameters(nullptr, nullptr, findingsOnly)));
+        JobKind::Buffer,
+        BufferParameters(contentName, buffer, bufferLength, processName, processIdText,
+                         CallerParameters(nullptr, nullptr, findingsOnly)));
   });
 }
 

@@ -20,8 +20,7 @@ HRESULT BeginScanJob() {
   // StartJob); clearing it again here would lose a cancel that came in
   // between the export's return and this point.
   engine.debugPrivilegeWasEnabled = SetProcessPrivilege("SeDebugPrivilege", SE_PRIVILEGE_ENABLED);
-  engine.backupPrivilegeWasEnabled =
-      SetProcessPrivilege("SeBackupPrivilege", SE_PRIVILEGE_ENABLED);
+  engine.backupPrivilegeWasEnabled = SetProcessPrivilege("SeBackupPrivilege", SE_PRIVILEGE_ENABLED);
   engine.jobVerdict = kVerdictNothingScanned;
 
   ResultEntry titles;

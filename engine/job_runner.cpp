@@ -13,10 +13,18 @@ namespace {
 void RunScanner(JobKind kind) {
   const JobParameters& job = Engine().job;
   switch (kind) {
-    case JobKind::Stream: ScanStreamContent(job.targetText, job.findingsOnly); break;
-    case JobKind::FileStreams: ScanFileStreams(job.targetText, job.findingsOnly); break;
-    case JobKind::Folder: ScanFolderTree(job.targetText, job.findingsOnly); break;
-    case JobKind::Processes: ScanProcesses(job.targetText, job.findingsOnly); break;
+    case JobKind::Stream:
+      ScanStreamContent(job.targetText, job.findingsOnly);
+      break;
+    case JobKind::FileStreams:
+      ScanFileStreams(job.targetText, job.findingsOnly);
+      break;
+    case JobKind::Folder:
+      ScanFolderTree(job.targetText, job.findingsOnly);
+      break;
+    case JobKind::Processes:
+      ScanProcesses(job.targetText, job.findingsOnly);
+      break;
     case JobKind::ProcessMemory:
       ScanProcessMemory(job.processId, job.targetText, job.findingsOnly);
       break;

@@ -12,10 +12,9 @@ namespace tarvex {
 
 std::string SystemErrorText(DWORD errorNumber) {
   std::vector<char> buffer(kSystemTextBufferChars + 1, '\0');
-  const DWORD length =
-      FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_MAX_WIDTH_MASK, nullptr,
-                     errorNumber, 0, buffer.data(), static_cast<DWORD>(kSystemTextBufferChars),
-                     nullptr);
+  const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_MAX_WIDTH_MASK,
+                                      nullptr, errorNumber, 0, buffer.data(),
+                                      static_cast<DWORD>(kSystemTextBufferChars), nullptr);
   if (length == 0) return std::string();
   return ReplaceCrLfWithBlank(std::string_view(buffer.data(), length));
 }
@@ -57,8 +56,8 @@ bool SystemNewerThanWindows2000() {
 
 std::wstring AnsiToWide(const std::string& text) {
   if (text.empty()) return std::wstring();
-  const int count = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
-                                        nullptr, 0);
+  const int count =
+      MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   if (count <= 0) return std::wstring();
   std::wstring wide(static_cast<size_t>(count), L'\0');
   MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], count);

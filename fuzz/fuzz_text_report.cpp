@@ -18,8 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   list.StartWithTitles({"Prozessfilename", "Process-ID", "Scantarget", "Is it Malware?",
                         "Scannermessage", "Scanner Errorcode"});
   tarvex::ResultEntry entry;
-  std::string* fields[6] = {&entry.processName, &entry.processId, &entry.scantarget,
-                            &entry.isMalware, &entry.scannermessage, &entry.scannerErrornumber};
+  std::string* fields[6] = {&entry.processName, &entry.processId,      &entry.scantarget,
+                            &entry.isMalware,   &entry.scannermessage, &entry.scannerErrornumber};
   int field = 0;
   size_t entries = 1;
   for (size_t i = 1; i < size; ++i) {

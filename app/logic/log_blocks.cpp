@@ -18,8 +18,8 @@ std::string ScanHeader(const ScanHeaderFields& fields, int language) {
   text += std::string(TableText(kTextOsProductName, language)) + ": " + fields.productName + " (" +
           fields.osBitnessWord + ")" + kLineEnd;
   text += std::string(TableText(kTextTypeOfScan, language)) + ": " + fields.typeText + kLineEnd;
-  text += std::string(TableText(kTextScannerVersion, language)) + ": " +
-          fields.scannerBitnessWord + kLineEnd;
+  text += std::string(TableText(kTextScannerVersion, language)) + ": " + fields.scannerBitnessWord +
+          kLineEnd;
   return text;
 }
 

@@ -5,14 +5,10 @@ namespace ostrelle {
 
 std::vector<MenuItemState> MenuStates(bool idle, bool logTextEmpty) {
   return {
-      {kCmdScanProcesses, idle},
-      {kCmdScanAllStreams, idle},
-      {kCmdDeleteResults, idle},
-      {kCmdScanFolder, idle},
-      {kCmdScanFile, idle},
-      {kCmdScanProcessesWithName, idle},
-      {kCmdCancelScan, !idle},
-      {kCmdCreateLogFile, idle && !logTextEmpty},
+      {kCmdScanProcesses, idle}, {kCmdScanAllStreams, idle},
+      {kCmdDeleteResults, idle}, {kCmdScanFolder, idle},
+      {kCmdScanFile, idle},      {kCmdScanProcessesWithName, idle},
+      {kCmdCancelScan, !idle},   {kCmdCreateLogFile, idle && !logTextEmpty},
   };
 }
 

@@ -8,14 +8,28 @@ namespace {
 
 // Types that run code or point at something that does, whatever PATHEXT says.
 const char* const kNeverOpened[] = {
-    ".EXE",  ".COM",  ".BAT",  ".CMD",  ".PIF",     ".SCR",   ".LNK",  ".URL",  ".HTA",
-    ".JS",   ".JSE",  ".VBS",  ".VBE",  ".VB",      ".WSF",   ".WSH",  ".WSC",  ".WS",
-    ".SCT",  ".PS1",  ".PS1XML", ".PS2", ".PSC1",   ".PSM1",  ".PSD1", ".MSC",  ".MSI",
-    ".MSP",  ".MST",  ".CPL",  ".DLL",  ".OCX",     ".SYS",   ".DRV",  ".INF",  ".INS",
-    ".REG",  ".JAR",  ".CHM",  ".HLP",  ".SCF",     ".SHB",   ".SHS",  ".GADGET",
-    ".APPLICATION", ".APPREF-MS", ".XBAP", ".SETTINGCONTENT-MS", ".LIBRARY-MS",
-    ".SEARCH-MS", ".SEARCHCONNECTOR-MS", ".WEBSITE", ".DIAGCAB", ".APPX", ".APPXBUNDLE",
-    ".MSIX", ".MSIXBUNDLE", ".PY", ".PYW", ".PL", ".RB", ".XLL", ".JNLP", ".ISP",
+    ".EXE",        ".COM",       ".BAT",
+    ".CMD",        ".PIF",       ".SCR",
+    ".LNK",        ".URL",       ".HTA",
+    ".JS",         ".JSE",       ".VBS",
+    ".VBE",        ".VB",        ".WSF",
+    ".WSH",        ".WSC",       ".WS",
+    ".SCT",        ".PS1",       ".PS1XML",
+    ".PS2",        ".PSC1",      ".PSM1",
+    ".PSD1",       ".MSC",       ".MSI",
+    ".MSP",        ".MST",       ".CPL",
+    ".DLL",        ".OCX",       ".SYS",
+    ".DRV",        ".INF",       ".INS",
+    ".REG",        ".JAR",       ".CHM",
+    ".HLP",        ".SCF",       ".SHB",
+    ".SHS",        ".GADGET",    ".APPLICATION",
+    ".APPREF-MS",  ".XBAP",      ".SETTINGCONTENT-MS",
+    ".LIBRARY-MS", ".SEARCH-MS", ".SEARCHCONNECTOR-MS",
+    ".WEBSITE",    ".DIAGCAB",   ".APPX",
+    ".APPXBUNDLE", ".MSIX",      ".MSIXBUNDLE",
+    ".PY",         ".PYW",       ".PL",
+    ".RB",         ".XLL",       ".JNLP",
+    ".ISP",
 };
 
 std::string Upper(std::string text) {

@@ -14,15 +14,19 @@ const Row kRows[] = {
     {"", ""},
     {"&Program", "&Programm"},
     {"scan p&rocessses", "scanne P&rozesse"},
-    {"search and scan all &alternate data streams", "suche und scanne alle &Alternate Data Streams"},
-    {"delete scan resu&lts", "&l\xF6"
-                             "sche Scanergebnisse"},
-    {"Please select a scan type rom the menubar!", "Bitte einen Scan aus dem Men\xFC"
-                                                   " ausw\xE4"
-                                                   "hlen!"},
+    {"search and scan all &alternate data streams",
+     "suche und scanne alle &Alternate Data Streams"},
+    {"delete scan resu&lts",
+     "&l\xF6"
+     "sche Scanergebnisse"},
+    {"Please select a scan type rom the menubar!",
+     "Bitte einen Scan aus dem Men\xFC"
+     " ausw\xE4"
+     "hlen!"},
     {"&close", "&beenden"},
-    {"Scan is in progress....", "Scan wird durchgef\xFC"
-                                "hrt..."},
+    {"Scan is in progress....",
+     "Scan wird durchgef\xFC"
+     "hrt..."},
     {"Ready!", "Fertig"},
     {"OS-Versionnumber", "OS-Versionsnummer"},
     {"OS-Productname", "OS-Produktname"},

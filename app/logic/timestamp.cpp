@@ -14,7 +14,8 @@ std::string TwoDigits(int value) {
 
 Timestamp MakeTimestampText(const LocalTimeParts& parts) {
   Timestamp stamp;
-  stamp.date = TwoDigits(parts.day) + "." + TwoDigits(parts.month) + "." + std::to_string(parts.year);
+  stamp.date =
+      TwoDigits(parts.day) + "." + TwoDigits(parts.month) + "." + std::to_string(parts.year);
   stamp.time = TwoDigits(parts.hour) + ":" + TwoDigits(parts.minute);
   return stamp;
 }

@@ -50,9 +50,10 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments,
   ParsedCommandLine parsed;
   ConsoleOptions& options = parsed.options;
 
-  CLI::App app{"Scans files, streams, folders, processes and data with the antimalware\n"
-               "product of this machine (AMSI), through the tarvex engine.",
-               programName};
+  CLI::App app{
+      "Scans files, streams, folders, processes and data with the antimalware\n"
+      "product of this machine (AMSI), through the tarvex engine.",
+      programName};
   app.fallthrough();  // the output options may also follow the command
   app.set_version_flag("--version", version, "Show the version and exit");
   app.footer(kExitCodeHelp);
@@ -87,8 +88,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments,
   CLI::App* standardInput =
       app.add_subcommand("stdin", "Scan the data read from standard input under a content name");
   standardInput->add_option("name", options.path, "Content name handed to AMSI")->required();
-  CLI::App* selfTest = app.add_subcommand(
-      "self-test", "Check that AMSI is usable: scan the antivirus test string");
+  CLI::App* selfTest =
+      app.add_subcommand("self-test", "Check that AMSI is usable: scan the antivirus test string");
   app.require_subcommand(1, 1);
   app.get_formatter()->label("SUBCOMMAND", "COMMAND");
 
@@ -111,7 +112,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments,
     parsed.exitCode = kExitUsage;
     // Name the command whose argument is wrong ("streams: path is required").
     const std::vector<CLI::App*> commands = app.get_subcommands();
-    const std::string command = commands.empty() ? std::string() : commands.front()->get_name() + ": ";
+    const std::string command =
+        commands.empty() ? std::string() : commands.front()->get_name() + ": ";
     parsed.error = UsageLine(programName, command + e.what());
     return parsed;
   }
@@ -147,13 +149,14 @@ std::string CheckTargets(const ConsoleOptions& options, const PathProbe& probe) 
     case ScanTarget::FileStreams:
     case ScanTarget::FolderTree:
     case ScanTarget::Content: {
-      const char* command = options.target == ScanTarget::FileStreams ? "streams"
+      const char* command = options.target == ScanTarget::FileStreams  ? "streams"
                             : options.target == ScanTarget::FolderTree ? "folder"
-                                                                        : "content";
+                                                                       : "content";
       // An empty folder path would make the engine walk every drive.
       if (options.path.empty()) return std::string(command) + ": the path is empty";
       const PathKind kind = probe(options.path);
-      if (kind == PathKind::Missing) return std::string(command) + ": " + quoted + " does not exist";
+      if (kind == PathKind::Missing)
+        return std::string(command) + ": " + quoted + " does not exist";
       if (options.target == ScanTarget::FolderTree && kind != PathKind::Folder) {
         return std::string(command) + ": " + quoted + " is not a folder";
       }

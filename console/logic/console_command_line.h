@@ -35,19 +35,19 @@ struct ConsoleOptions {
 
 // Exit codes of the program; documented in --help and the README.
 enum ExitCode : int {
-  kExitClean = 0,         // everything scanned, nothing detected
-  kExitDetected = 1,      // at least one detection
-  kExitNotScanned = 2,    // nothing detected, but something could not be scanned
-  kExitUsage = 3,         // usage error, engine or output file unusable
-  kExitCancelled = 4,     // Ctrl+C / Ctrl+Break: the job was cancelled
-  kExitNotDetected = 5,   // self-test: AMSI answered but missed the test string
+  kExitClean = 0,        // everything scanned, nothing detected
+  kExitDetected = 1,     // at least one detection
+  kExitNotScanned = 2,   // nothing detected, but something could not be scanned
+  kExitUsage = 3,        // usage error, engine or output file unusable
+  kExitCancelled = 4,    // Ctrl+C / Ctrl+Break: the job was cancelled
+  kExitNotDetected = 5,  // self-test: AMSI answered but missed the test string
 };
 
 struct ParsedCommandLine {
-  bool run = false;       // true: scan with options; false: exit with exitCode
+  bool run = false;  // true: scan with options; false: exit with exitCode
   int exitCode = kExitUsage;
-  std::string output;     // text for standard output (help, version)
-  std::string error;      // one line for standard error (usage errors)
+  std::string output;  // text for standard output (help, version)
+  std::string error;   // one line for standard error (usage errors)
   ConsoleOptions options;
 };
 

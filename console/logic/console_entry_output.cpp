@@ -7,9 +7,12 @@ namespace tarvex::console {
 namespace {
 
 std::vector<std::string> Cells(const ConsoleEntry& entry, const TextConverter& toUtf8) {
-  return {toUtf8(entry.processName),    toUtf8(entry.processId),
-          toUtf8(entry.scantarget),     toUtf8(entry.isMalware),
-          toUtf8(entry.scannermessage), toUtf8(entry.scannerErrornumber),
+  return {toUtf8(entry.processName),
+          toUtf8(entry.processId),
+          toUtf8(entry.scantarget),
+          toUtf8(entry.isMalware),
+          toUtf8(entry.scannermessage),
+          toUtf8(entry.scannerErrornumber),
           OutcomeName(ClassifyIsMalware(entry.isMalware))};
 }
 
@@ -39,14 +42,14 @@ void AppendCsvLine(std::string& out, const Row& cells) {
 
 }  // namespace
 
-const char* const kOutputFieldNames[7] = {"ProcessName",    "ProcessID",          "Scantarget",
-                                          "IsMalware",      "Scannermessage",
-                                          "ScannerErrornumber", "Outcome"};
+const char* const kOutputFieldNames[7] = {"ProcessName", "ProcessID",      "Scantarget",
+                                          "IsMalware",   "Scannermessage", "ScannerErrornumber",
+                                          "Outcome"};
 
 std::string FormatCsv(const std::vector<ConsoleEntry>& entries, const TextConverter& toUtf8) {
   std::string out;
-  AppendCsvLine(out, std::vector<std::string>(std::begin(kOutputFieldNames),
-                                              std::end(kOutputFieldNames)));
+  AppendCsvLine(
+      out, std::vector<std::string>(std::begin(kOutputFieldNames), std::end(kOutputFieldNames)));
   for (const ConsoleEntry& entry : entries) AppendCsvLine(out, Cells(entry, toUtf8));
   return out;
 }

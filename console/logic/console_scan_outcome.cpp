@@ -32,9 +32,12 @@ EntryOutcome ClassifyIsMalware(const std::string& isMalware) {
 
 const char* OutcomeName(EntryOutcome outcome) {
   switch (outcome) {
-    case EntryOutcome::Clean: return "clean";
-    case EntryOutcome::Detected: return "detected";
-    case EntryOutcome::NotScanned: break;
+    case EntryOutcome::Clean:
+      return "clean";
+    case EntryOutcome::Detected:
+      return "detected";
+    case EntryOutcome::NotScanned:
+      break;
   }
   return "not scanned";
 }

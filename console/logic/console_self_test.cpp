@@ -8,9 +8,12 @@ namespace {
 
 const char* AmsiStateText(intptr_t state) {
   switch (state) {
-    case 0: return "no AMSI context";
-    case 1: return "AMSI context, no session";
-    case 2: return "AMSI context and session";
+    case 0:
+      return "no AMSI context";
+    case 1:
+      return "AMSI context, no session";
+    case 2:
+      return "AMSI context and session";
   }
   return "unknown";
 }
@@ -40,20 +43,24 @@ SelfTestReport JudgeSelfTest(const SelfTestFacts& facts) {
   if (outcome == EntryOutcome::Detected) {
     text += "Result: AMSI is usable: the antimalware product detected the test string";
     // AmsiScanBuffer works without a session; only the correlation of scans is lost.
-    text += facts.amsiState == 2 ? ".\r\n" : " (without an AMSI session: AmsiOpenSession failed).\r\n";
+    text +=
+        facts.amsiState == 2 ? ".\r\n" : " (without an AMSI session: AmsiOpenSession failed).\r\n";
     report.exitCode = kExitClean;
   } else if (outcome == EntryOutcome::Clean) {
-    text += "Result: AMSI answered, but the antimalware product did not detect the test string "
-            "(real-time protection off, or no antimalware product registered with AMSI).\r\n";
+    text +=
+        "Result: AMSI answered, but the antimalware product did not detect the test string "
+        "(real-time protection off, or no antimalware product registered with AMSI).\r\n";
     report.exitCode = kExitNotDetected;
   } else if (StartsWith(entry.isMalware, "Scan is not supported") ||
              StartsWith(entry.isMalware, "Scan wird auf diesem System nicht")) {
-    text += "Result: AMSI is not available: this Windows version has no AMSI, or Amsi.dll or "
-            "one of its functions is missing.\r\n";
+    text +=
+        "Result: AMSI is not available: this Windows version has no AMSI, or Amsi.dll or "
+        "one of its functions is missing.\r\n";
     report.exitCode = kExitNotScanned;
   } else if (facts.amsiState == 0) {
-    text += "Result: AMSI is not usable: AmsiInitialize failed (no working antimalware "
-            "provider).\r\n";
+    text +=
+        "Result: AMSI is not usable: AmsiInitialize failed (no working antimalware "
+        "provider).\r\n";
     report.exitCode = kExitNotScanned;
   } else if (facts.amsiState == 1) {
     text += "Result: AMSI is not usable: AmsiOpenSession failed.\r\n";

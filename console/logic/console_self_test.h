@@ -10,9 +10,9 @@ namespace tarvex::console {
 
 // What the engine reported after scanning the antivirus test string.
 struct SelfTestFacts {
-  intptr_t amsiState = 0;   // IsAmsiAvailable after the job: 0, 1 or 2
-  intptr_t jobVerdict = -1; // GetScanResult
-  bool haveEntry = false;   // the job produced its one entry
+  intptr_t amsiState = 0;    // IsAmsiAvailable after the job: 0, 1 or 2
+  intptr_t jobVerdict = -1;  // GetScanResult
+  bool haveEntry = false;    // the job produced its one entry
   ConsoleEntry entry;
 };
 

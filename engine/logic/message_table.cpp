@@ -18,7 +18,9 @@ constexpr const char* kRows[14][2] = {
     {"not scanned", "nicht gescannt"},
     {"Could not allocate memory!", "Speicher konnte nicht bereitgestellt werden!"},
     {"Address ", "Adresse "},
-    {"Scan is not supported on this system!", "Scan wird auf diesem System nicht unterst\xFC" "tzt!"},
+    {"Scan is not supported on this system!",
+     "Scan wird auf diesem System nicht unterst\xFC"
+     "tzt!"},
     {"No data!", "Keine Daten!"},
     {"Scanner Errorcode", "Fehlercode"},
 };

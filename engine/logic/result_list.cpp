@@ -5,20 +5,25 @@
 
 namespace tarvex {
 
-const char* const kFieldNames[kFieldCount] = {"ProcessName",    "ProcessID",
-                                              "Scantarget",     "IsMalware",
-                                              "Scannermessage", "ScannerErrornumber"};
+const char* const kFieldNames[kFieldCount] = {
+    "ProcessName", "ProcessID", "Scantarget", "IsMalware", "Scannermessage", "ScannerErrornumber"};
 
 namespace {
 
 const std::string& FieldOf(const ResultEntry& entry, int field) {
   switch (field) {
-    case kProcessName: return entry.processName;
-    case kProcessId: return entry.processId;
-    case kScantarget: return entry.scantarget;
-    case kIsMalware: return entry.isMalware;
-    case kScannermessage: return entry.scannermessage;
-    default: return entry.scannerErrornumber;
+    case kProcessName:
+      return entry.processName;
+    case kProcessId:
+      return entry.processId;
+    case kScantarget:
+      return entry.scantarget;
+    case kIsMalware:
+      return entry.isMalware;
+    case kScannermessage:
+      return entry.scannermessage;
+    default:
+      return entry.scannerErrornumber;
   }
 }
 

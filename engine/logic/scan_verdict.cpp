@@ -12,10 +12,12 @@ ScanOutcome ClassifyScan(int32_t scanStatus, int32_t amsiResult) {
 
 intptr_t NextJobVerdict(intptr_t jobVerdict, ScanOutcome outcome) {
   switch (outcome) {
-    case ScanOutcome::Detected: return kVerdictDetected;
+    case ScanOutcome::Detected:
+      return kVerdictDetected;
     case ScanOutcome::Clean:
       return jobVerdict == kVerdictNothingScanned ? kVerdictClean : jobVerdict;
-    default: return jobVerdict;
+    default:
+      return jobVerdict;
   }
 }
 
@@ -23,9 +25,12 @@ int VerdictWordRow(int32_t scanStatus, int32_t amsiResult, int32_t findingsOnly)
   const ScanOutcome outcome = ClassifyScan(scanStatus, amsiResult);
   if (findingsOnly != 0 && outcome == ScanOutcome::Clean) return 0;
   switch (outcome) {
-    case ScanOutcome::NotScanned: return static_cast<int>(MessageRow::VerdictNotScanned);
-    case ScanOutcome::Clean: return static_cast<int>(MessageRow::VerdictNo);
-    default: return static_cast<int>(MessageRow::VerdictYes);
+    case ScanOutcome::NotScanned:
+      return static_cast<int>(MessageRow::VerdictNotScanned);
+    case ScanOutcome::Clean:
+      return static_cast<int>(MessageRow::VerdictNo);
+    default:
+      return static_cast<int>(MessageRow::VerdictYes);
   }
 }
 
@@ -66,7 +71,8 @@ std::vector<ScanPiece> PlanScanPieces(uint64_t length, uint32_t maxPieceLength,
   const uint64_t step = static_cast<uint64_t>(maxPieceLength) - overlapLength;
   for (uint64_t offset = 0;; offset += step) {
     const uint64_t rest = length - offset;
-    const uint32_t pieceLength = rest < maxPieceLength ? static_cast<uint32_t>(rest) : maxPieceLength;
+    const uint32_t pieceLength =
+        rest < maxPieceLength ? static_cast<uint32_t>(rest) : maxPieceLength;
     pieces.push_back({offset, pieceLength});
     if (offset + pieceLength >= length) break;
   }

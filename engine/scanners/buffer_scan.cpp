@@ -34,8 +34,7 @@ PieceAnswer ScanBlock(const void* buffer, uintptr_t length, const wchar_t* conte
   PieceAnswer answer;
   PieceAnswer failure;
   bool failed = false;
-  const auto pieces =
-      PlanScanPieces(length, kLargeBlockPieceLength, kLargeBlockOverlapLength);
+  const auto pieces = PlanScanPieces(length, kLargeBlockPieceLength, kLargeBlockOverlapLength);
   for (const ScanPiece& piece : pieces) {
     AMSI_RESULT result = 0;
     void* start = const_cast<char*>(static_cast<const char*>(buffer) + piece.offset);

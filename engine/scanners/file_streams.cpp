@@ -84,8 +84,8 @@ std::vector<StreamRecord> ListStreams(HANDLE file, VirtualBuffer& buffer) {
 
 }  // namespace
 
-void ScanFileStreamsAt(const std::u16string& path, const std::string& target,
-                       int32_t findingsOnly, VirtualBuffer& listBuffer) {
+void ScanFileStreamsAt(const std::u16string& path, const std::string& target, int32_t findingsOnly,
+                       VirtualBuffer& listBuffer) {
   Engine().scanObject.Set(target);
   // No data access; backup semantics let folders be opened as well.
   UniqueFileHandle file(CreateFileW(WidePointer(PlatformPath(path)), 0,

@@ -9,8 +9,7 @@
 
 namespace tarvex {
 
-using QueryImageNameFunction = BOOL(WINAPI*)(HANDLE process, DWORD flags, LPSTR name,
-                                              PDWORD size);
+using QueryImageNameFunction = BOOL(WINAPI*)(HANDLE process, DWORD flags, LPSTR name, PDWORD size);
 
 // Buffer and capacity of the lookup: the buffer is cleared before each call,
 // and the capacity handed to the system, in characters, is smaller than it.

@@ -34,8 +34,8 @@ using Address = uintptr_t;
 // The opened process and what its entries carry.
 struct ScannedProcess {
   HANDLE handle;
-  std::string name;     // the image path when it was found
-  std::string idText;   // decimal
+  std::string name;    // the image path when it was found
+  std::string idText;  // decimal
   int32_t findingsOnly;
 };
 
@@ -133,8 +133,7 @@ void ScanProcessMemory(intptr_t processId, const std::string& processName, int32
   }
 
   const ScannedProcess process{
-      handle.Get(),
-      ImagePathOrGivenName(handle.Get(), givenName, engine.queryFullProcessImageName),
+      handle.Get(), ImagePathOrGivenName(handle.Get(), givenName, engine.queryFullProcessImageName),
       idText, findingsOnly};
   WalkAddressSpace(process);
 }

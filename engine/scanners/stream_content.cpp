@@ -84,8 +84,8 @@ void ScanStreamContentAt(const std::u16string& path, const std::string& target,
       [&](uint64_t offset, uint32_t requestLength, uint32_t* delivered, uint32_t* error) {
         DWORD count = 0;
         SetLastError(0);
-        const BOOL ok = ReadFile(stream.Get(), content.Data() + offset, requestLength, &count,
-                                 nullptr);
+        const BOOL ok =
+            ReadFile(stream.Get(), content.Data() + offset, requestLength, &count, nullptr);
         *error = GetLastError();
         *delivered = count;
         return ok != FALSE;

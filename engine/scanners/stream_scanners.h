@@ -16,8 +16,8 @@ void ScanStreamContentAt(const std::u16string& path, const std::string& target,
 // Every named stream of one file or folder; target is the ANSI text of path.
 // listBuffer receives the stream list; a walk passes the same buffer for
 // every file, so it is allocated once rather than per file.
-void ScanFileStreamsAt(const std::u16string& path, const std::string& target,
-                       int32_t findingsOnly, VirtualBuffer& listBuffer);
+void ScanFileStreamsAt(const std::u16string& path, const std::string& target, int32_t findingsOnly,
+                       VirtualBuffer& listBuffer);
 
 // True when the volume's information can be read; no error box for a drive
 // without a medium.

@@ -183,8 +183,8 @@ std::string AppProcess::RemoteText(UINT message, WPARAM wParam, bool column) con
 }
 
 std::string AppProcess::Cell(int row, int column) const {
-  return RemoteText(LVM_GETITEMTEXTA, (static_cast<WPARAM>(column) << 16) | static_cast<WPARAM>(row),
-                    false);
+  return RemoteText(LVM_GETITEMTEXTA,
+                    (static_cast<WPARAM>(column) << 16) | static_cast<WPARAM>(row), false);
 }
 
 std::vector<std::vector<std::string>> AppProcess::Rows() const {

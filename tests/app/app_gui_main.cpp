@@ -21,8 +21,8 @@ namespace {
 
 int Hold() {
   // Kept alive in memory until the process is ended.
-  static volatile std::string* held = new std::string(tarvex_test::AntivirusTestString() + " " +
-                                                      tarvex_test::MarkerText());
+  static volatile std::string* held =
+      new std::string(tarvex_test::AntivirusTestString() + " " + tarvex_test::MarkerText());
   (void)held;
   Sleep(INFINITE);
   return 0;
@@ -74,13 +74,15 @@ int Probe(int argc, char** argv) {
         local.item.pszText = remote->text;
         local.item.cchTextMax = sizeof local.text;
         WriteProcessMemory(process, remote, &local, sizeof local, nullptr);
-        SendMessageA(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(remote));
+        SendMessageA(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(row),
+                     reinterpret_cast<LPARAM>(remote));
         ReadProcessMemory(process, remote->text, local.text, sizeof local.text, nullptr);
         local.text[sizeof local.text - 1] = '\0';
         if (what == "rows") std::printf("%s%s", column ? " | " : "", local.text);
         if (what == "reveal" && column == 3 && std::string(local.text).rfind("yes (", 0) == 0) {
           // Scroll so that the row stands a few rows below the top, then select it.
-          SendMessageA(list, LVM_ENSUREVISIBLE, static_cast<WPARAM>(std::min(count - 1, row + 14)), FALSE);
+          SendMessageA(list, LVM_ENSUREVISIBLE, static_cast<WPARAM>(std::min(count - 1, row + 14)),
+                       FALSE);
           SendMessageA(list, LVM_ENSUREVISIBLE, static_cast<WPARAM>(std::max(0, row - 3)), FALSE);
           // Bring the verdict column into view.
           SendMessageA(list, LVM_SCROLL, 300, 0);
@@ -88,7 +90,8 @@ int Probe(int argc, char** argv) {
           select.item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
           select.item.state = LVIS_SELECTED | LVIS_FOCUSED;
           WriteProcessMemory(process, remote, &select, sizeof select.item, nullptr);
-          SendMessageA(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(remote));
+          SendMessageA(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row),
+                       reinterpret_cast<LPARAM>(remote));
           VirtualFreeEx(process, remote, 0, MEM_RELEASE);
           CloseHandle(process);
           std::printf("row %d\n", row);

@@ -27,9 +27,12 @@ bool German() {
 // Text table entries the tests look for, in the language of the run.
 std::string T(const char* english, const char* german) { return German() ? german : english; }
 std::string TextSelectScan() {
-  return T("Please select a scan type rom the menubar!", "Bitte einen Scan aus dem Men\xFC ausw\xE4hlen!");
+  return T("Please select a scan type rom the menubar!",
+           "Bitte einen Scan aus dem Men\xFC ausw\xE4hlen!");
 }
-std::string TextInProgress() { return T("Scan is in progress....", "Scan wird durchgef\xFChrt..."); }
+std::string TextInProgress() {
+  return T("Scan is in progress....", "Scan wird durchgef\xFChrt...");
+}
 std::string TextReady() { return T("Ready!", "Fertig"); }
 std::string TextCancelled() { return T("Scan was cancled!", "Scan wurde abgebrochen!"); }
 std::string TextSaveTitle() {
@@ -42,7 +45,8 @@ std::string Lower(std::string text) {
 }
 
 bool EndsWith(const std::string& text, const std::string& tail) {
-  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+  return text.size() >= tail.size() &&
+         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 bool StartsWith(const std::string& text, const std::string& head) {
@@ -113,7 +117,8 @@ std::vector<std::string> EngineTitles() {
   const auto entries = tarvex_test::ReadEntries();
   if (entries.empty()) return {};
   const auto& t = entries[0];
-  return {t.processName, t.processId, t.scantarget, t.isMalware, t.scannermessage, t.scannerErrornumber};
+  return {t.processName, t.processId,      t.scantarget,
+          t.isMalware,   t.scannermessage, t.scannerErrornumber};
 }
 
 // Fills the input dialog of the name command and presses OK.
@@ -122,7 +127,8 @@ void EnterProcessName(const AppProcess& app, const std::string& name) {
   ASSERT_NE(nullptr, dialog);
   char prompt[256] = {};
   GetDlgItemTextA(dialog, 201, prompt, sizeof prompt);
-  EXPECT_EQ(T("Pleace but a processname into the box:", "Hier einen Prozessnamen eingeben:"), prompt);
+  EXPECT_EQ(T("Pleace but a processname into the box:", "Hier einen Prozessnamen eingeben:"),
+            prompt);
   char initial[256] = {};
   GetDlgItemTextA(dialog, 202, initial, sizeof initial);
   EXPECT_STREQ("", initial);
@@ -152,7 +158,7 @@ void FillFileDialog(const AppProcess& app, const std::string& title, const std::
   HWND dialog = app.WaitForOwnWindow(title, 15000);
   ASSERT_NE(nullptr, dialog) << "dialog did not appear: " << title;
   // The file name field: the combo box of the Explorer-style dialog, or its edit.
-  HWND field = GetDlgItem(dialog, 0x47C);  // cmb13
+  HWND field = GetDlgItem(dialog, 0x47C);                   // cmb13
   if (field == nullptr) field = GetDlgItem(dialog, 0x480);  // edt1
   if (field == nullptr) {
     ChildSearch search{"Edit", nullptr};
@@ -172,8 +178,8 @@ void FillFileDialog(const AppProcess& app, const std::string& title, const std::
 void SaveThroughDialog(const AppProcess& app, const std::string& path) {
   app.Command(102);
   FillFileDialog(app, TextSaveTitle(), path, "ASMI-Logfile.txt");
-  EXPECT_TRUE(WaitUntil([&] { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; },
-                        15000))
+  EXPECT_TRUE(
+      WaitUntil([&] { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }, 15000))
       << path;
 }
 
@@ -200,7 +206,8 @@ std::vector<LogBlock> ParseLog(const std::string& log) {
       ADD_FAILURE() << "short block at line " << i;
       break;
     }
-    block.header.assign(lines.begin() + static_cast<long>(i), lines.begin() + static_cast<long>(i) + 5);
+    block.header.assign(lines.begin() + static_cast<long>(i),
+                        lines.begin() + static_cast<long>(i) + 5);
     i += 5;
     if (i < lines.size() && lines[i] != kRule49) {
       block.finished = true;
@@ -300,11 +307,13 @@ TEST_F(AppGui, IdleWindowAsStarted) {
   RECT client{};
   GetClientRect(app.Window(), &client);
   EXPECT_EQ(640, client.right);
-  EXPECT_EQ(WS_OVERLAPPEDWINDOW, static_cast<DWORD>(GetWindowLongA(app.Window(), GWL_STYLE)) & WS_OVERLAPPEDWINDOW);
+  EXPECT_EQ(WS_OVERLAPPEDWINDOW,
+            static_cast<DWORD>(GetWindowLongA(app.Window(), GWL_STYLE)) & WS_OVERLAPPEDWINDOW);
   // The list view adds its own scroll bar styles.
   EXPECT_EQ(0x5480804Du, static_cast<DWORD>(GetWindowLongA(app.ListView(), GWL_STYLE)) &
                              ~static_cast<DWORD>(WS_HSCROLL | WS_VSCROLL));
-  EXPECT_EQ(0x421u, static_cast<DWORD>(SendMessageA(app.ListView(), LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0)));
+  EXPECT_EQ(0x421u,
+            static_cast<DWORD>(SendMessageA(app.ListView(), LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0)));
   RECT list{};
   GetWindowRect(app.ListView(), &list);
   MapWindowPoints(nullptr, app.Window(), reinterpret_cast<POINT*>(&list), 2);
@@ -319,20 +328,24 @@ TEST_F(AppGui, IdleWindowAsStarted) {
 
   // Resizing keeps the layout rule; a tiny window gives positive sizes.
   SetWindowPos(app.Window(), nullptr, 0, 0, 300, 200, SWP_NOMOVE | SWP_NOZORDER);
-  EXPECT_TRUE(WaitUntil([&] {
-    RECT c{}, l{};
-    GetClientRect(app.Window(), &c);
-    GetWindowRect(app.ListView(), &l);
-    return l.right - l.left == std::abs(c.right - 40);
-  }, 5000));
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        RECT c{}, l{};
+        GetClientRect(app.Window(), &c);
+        GetWindowRect(app.ListView(), &l);
+        return l.right - l.left == std::abs(c.right - 40);
+      },
+      5000));
   SetWindowPos(app.Window(), nullptr, 0, 0, 30, 60, SWP_NOMOVE | SWP_NOZORDER);
-  EXPECT_TRUE(WaitUntil([&] {
-    RECT c{}, l{};
-    GetClientRect(app.Window(), &c);
-    GetWindowRect(app.ListView(), &l);
-    return l.right - l.left == std::abs(c.right - 40) &&
-           l.bottom - l.top == std::abs(c.bottom - GetSystemMetrics(SM_CYCAPTION) - 79);
-  }, 5000));
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        RECT c{}, l{};
+        GetClientRect(app.Window(), &c);
+        GetWindowRect(app.ListView(), &l);
+        return l.right - l.left == std::abs(c.right - 40) &&
+               l.bottom - l.top == std::abs(c.bottom - GetSystemMetrics(SM_CYCAPTION) - 79);
+      },
+      5000));
 
   // Commands of disabled items do nothing: no cancel while idle, no save without a log.
   app.Command(106);
@@ -359,10 +372,12 @@ TEST_F(AppGui, ScanByNameThroughTheInputDialogThenDeleteAndSave) {
   HWND dialog = app.WaitForOwnWindow(T("Processname", "Prozessname"), 10000);
   ASSERT_NE(nullptr, dialog);
   PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
-  ASSERT_TRUE(WaitUntil([&] { return app.FindOwnWindow(T("Processname", "Prozessname")) == nullptr; }, 5000));
+  ASSERT_TRUE(WaitUntil(
+      [&] { return app.FindOwnWindow(T("Processname", "Prozessname")) == nullptr; }, 5000));
   app.Command(109);
   EnterProcessName(app, "");
-  ASSERT_TRUE(WaitUntil([&] { return app.FindOwnWindow(T("Processname", "Prozessname")) == nullptr; }, 5000));
+  ASSERT_TRUE(WaitUntil(
+      [&] { return app.FindOwnWindow(T("Processname", "Prozessname")) == nullptr; }, 5000));
   Sleep(500);
   EXPECT_EQ(TextSelectScan(), app.StatusText());
 
@@ -400,7 +415,8 @@ TEST_F(AppGui, ScanByNameThroughTheInputDialogThenDeleteAndSave) {
   SaveThroughDialog(app, bothPath);
   const auto both = ParseLog(ReadWholeFile(bothPath));
   ASSERT_EQ(2u, both.size());
-  ExpectHeader(both[0], T("processes with name ", "Prozesse mit Prozessnamen ") + "OSTRELLE_holder.exe");
+  ExpectHeader(both[0],
+               T("processes with name ", "Prozesse mit Prozessnamen ") + "OSTRELLE_holder.exe");
   ExpectHeader(both[1], T("processes with name ", "Prozesse mit Prozessnamen ") + kHolderName);
   ExpectFinishedWithReport(both[0], titles);
   ExpectFinishedWithReport(both[1], titles);
@@ -461,7 +477,8 @@ TEST_F(AppGui, CancelThenScanAtOnceNeverOverlapsTheEndingJob) {
 
   app.Command(103);
   // Running: the progress display shows the object being scanned.
-  ASSERT_TRUE(WaitUntil([&] { return StartsWith(app.StatusText(), TextInProgress() + "   "); }, 60000))
+  ASSERT_TRUE(
+      WaitUntil([&] { return StartsWith(app.StatusText(), TextInProgress() + "   "); }, 60000))
       << app.StatusText();
   const std::string progress = app.StatusText();
   EXPECT_GT(progress.size(), (TextInProgress() + "   ").size());
@@ -469,7 +486,8 @@ TEST_F(AppGui, CancelThenScanAtOnceNeverOverlapsTheEndingJob) {
   // the cancelled job has reached its next checkpoint.
   app.Command(106);
   app.Command(103);
-  ASSERT_TRUE(WaitUntil([&] { return StartsWith(app.StatusText(), TextInProgress() + "   "); }, 60000))
+  ASSERT_TRUE(
+      WaitUntil([&] { return StartsWith(app.StatusText(), TextInProgress() + "   "); }, 60000))
       << app.StatusText();
   app.Command(106);
   ASSERT_TRUE(app.WaitForStatus(TextCancelled(), 10000)) << app.StatusText();
@@ -497,7 +515,8 @@ TEST_F(AppGui, CancelThenScanAtOnceNeverOverlapsTheEndingJob) {
 
   int initialisations = 0;
   const auto calls = SplitLines(ReadWholeFile(amsiLog));
-  EXPECT_EQ(1, MostSessionsAtOnce(calls, &initialisations)) << ReadWholeFile(amsiLog).substr(0, 4000);
+  EXPECT_EQ(1, MostSessionsAtOnce(calls, &initialisations))
+      << ReadWholeFile(amsiLog).substr(0, 4000);
   EXPECT_EQ(2, initialisations);
 }
 
@@ -508,7 +527,8 @@ TEST_F(AppGui, ClosingDuringAScanLetsTheJobEndBeforeTheProcessEnds) {
   AppProcess app;
   ASSERT_TRUE(app.Started());
   app.Command(103);
-  ASSERT_TRUE(WaitUntil([&] { return StartsWith(app.StatusText(), TextInProgress() + "   "); }, 60000));
+  ASSERT_TRUE(
+      WaitUntil([&] { return StartsWith(app.StatusText(), TextInProgress() + "   "); }, 60000));
   app.Close();
   DWORD exitCode = 1;
   ASSERT_TRUE(app.WaitForExit(20000, &exitCode));
@@ -563,8 +583,9 @@ TEST_F(AppGui, FileCommandScansTheChosenFile) {
   }
   AppProcess app;
   ASSERT_TRUE(app.Started());
-  const std::string title = T("Choose a file to scan the alternate data streams in it:",
-                              "Eine Datei w\xE4hlen, der nach Alternate Data Streams durchsucht werden soll:");
+  const std::string title =
+      T("Choose a file to scan the alternate data streams in it:",
+        "Eine Datei w\xE4hlen, der nach Alternate Data Streams durchsucht werden soll:");
   // Cancelled: nothing starts.
   app.Command(108);
   HWND dialog = app.WaitForOwnWindow(title, 15000);
@@ -582,7 +603,9 @@ TEST_F(AppGui, FileCommandScansTheChosenFile) {
   SaveThroughDialog(app, path);
   const auto blocks = ParseLog(ReadWholeFile(path));
   ASSERT_EQ(1u, blocks.size());
-  ExpectHeader(blocks[0], T("all alternate data streams in file ", "Alle Alternate Data Streams in Datei ") + target);
+  ExpectHeader(
+      blocks[0],
+      T("all alternate data streams in file ", "Alle Alternate Data Streams in Datei ") + target);
   ExpectFinishedWithReport(blocks[0], titles);
   EXPECT_EQ(static_cast<size_t>(app.RowCount()), blocks[0].report.size() - 2);
   app.Command(111);
@@ -648,12 +671,15 @@ TEST(AppLargeTransfer, KeepsPaintingAndStartsNoSecondCommand) {
     const int rowsBefore = app.RowCount();
     if (rowsBefore >= kEntries) break;
     InvalidateRect(app.StatusBar(), nullptr, TRUE);
-    const bool painted = WaitUntil([&] {
-      RECT update{};
-      return !GetUpdateRect(app.StatusBar(), &update, FALSE);
-    }, 5000, 5);
+    const bool painted = WaitUntil(
+        [&] {
+          RECT update{};
+          return !GetUpdateRect(app.StatusBar(), &update, FALSE);
+        },
+        5000, 5);
     const int rowsAfter = app.RowCount();
-    if (painted && rowsAfter < kEntries && app.StatusText() == TextInProgress()) ++paintedDuringTransfer;
+    if (painted && rowsAfter < kEntries && app.StatusText() == TextInProgress())
+      ++paintedDuringTransfer;
   }
   ASSERT_TRUE(app.WaitForStatus(TextReady(), 300000)) << app.StatusText();
   EXPECT_GT(paintedDuringTransfer, 0);
@@ -667,7 +693,8 @@ TEST(AppLargeTransfer, KeepsPaintingAndStartsNoSecondCommand) {
   EXPECT_EQ(kEntries, app.RowCount());
   EXPECT_EQ("TarvexAllProcesses\n", ReadWholeFile(callLog));
   DWORD exitCode = 1;
-  EXPECT_FALSE(app.WaitForExit(0, &exitCode)) << "the close request during the transfer ended the program";
+  EXPECT_FALSE(app.WaitForExit(0, &exitCode))
+      << "the close request during the transfer ended the program";
   app.Close();
   ASSERT_TRUE(app.WaitForExit(30000, &exitCode));
   EXPECT_EQ(0u, exitCode);

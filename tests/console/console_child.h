@@ -66,7 +66,8 @@ inline std::string ReadAll(HANDLE handle) {
   std::string text;
   char buffer[65536];
   DWORD read = 0;
-  while (ReadFile(handle, buffer, sizeof buffer, &read, nullptr) && read > 0) text.append(buffer, read);
+  while (ReadFile(handle, buffer, sizeof buffer, &read, nullptr) && read > 0)
+    text.append(buffer, read);
   return text;
 }
 
@@ -129,7 +130,9 @@ class ConsoleChild {
 
   bool Started() const { return started_; }
   DWORD ProcessId() const { return processId_; }
-  bool Running() const { return process_ != nullptr && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT; }
+  bool Running() const {
+    return process_ != nullptr && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT;
+  }
 
   // Waits up to timeoutMs; a child still running then is terminated and
   // reported as not finished.
@@ -178,7 +181,8 @@ struct ConsoleRun {
 // Runs the console program of the test's directory (or another one) to its end.
 inline ConsoleRun RunConsole(const std::vector<std::string>& arguments,
                              const std::string& input = std::string(),
-                             const std::string& program = ExeDirectory() + "\\" + ConsoleProgramName()) {
+                             const std::string& program = ExeDirectory() + "\\" +
+                                                          ConsoleProgramName()) {
   ConsoleChild child(program, arguments, input);
   ConsoleRun run;
   run.finished = child.Started() && child.Finish(120000);

@@ -182,9 +182,17 @@ TEST(ConsoleStdin, VerdictsAndExitCodesInJson) {
       {"plain text", {}, {"--findings-only"}, 0, " (1)", "clean"},
       {"x " + AntivirusTestString() + " y", {}, {}, 1, "yes (32768)", "detected"},
       {MarkerText(), {}, {"--findings-only"}, 1, "yes (16384)", "detected"},
-      {"plain text", {{"TESTAMSI_FAIL_SCAN", "0x80070005"}}, {}, 2, "not scanned (0)",
+      {"plain text",
+       {{"TESTAMSI_FAIL_SCAN", "0x80070005"}},
+       {},
+       2,
+       "not scanned (0)",
        "not scanned"},
-      {"plain text", {{"TESTAMSI_FAIL_INIT", "0x80004005"}}, {}, 2, "not scanned (0)",
+      {"plain text",
+       {{"TESTAMSI_FAIL_INIT", "0x80004005"}},
+       {},
+       2,
+       "not scanned (0)",
        "not scanned"},
   };
   for (const Case& c : cases) {
@@ -210,9 +218,9 @@ TEST(ConsoleStdin, CsvAndReportFormats) {
   EXPECT_EQ(csv.exitCode, 1u) << Diagnose(csv);
   const auto rows = ParseCsv(csv.out);
   ASSERT_EQ(rows.size(), 2u) << csv.out;
-  EXPECT_EQ(rows[0], (std::vector<std::string>{"ProcessName", "ProcessID", "Scantarget",
-                                               "IsMalware", "Scannermessage",
-                                               "ScannerErrornumber", "Outcome"}));
+  EXPECT_EQ(rows[0],
+            (std::vector<std::string>{"ProcessName", "ProcessID", "Scantarget", "IsMalware",
+                                      "Scannermessage", "ScannerErrornumber", "Outcome"}));
   EXPECT_EQ(rows[1][2], "a,\"b\".txt");
   EXPECT_EQ(rows[1][3], "yes (16384)");
   EXPECT_EQ(rows[1][5], "0");
@@ -234,11 +242,16 @@ TEST(ConsoleStdin, CsvAndReportFormats) {
 
 TEST(ConsoleStdin, AnsiNamesArriveAsUtf8InJson) {
   // "Grüße.txt" in code page 1252, the ANSI code page of the test prefix.
-  const ConsoleRun run = RunConsole({"--json", "stdin", "Gr\xFC\xDF" "e.txt"}, "text");
+  const ConsoleRun run = RunConsole({"--json", "stdin",
+                                     "Gr\xFC\xDF"
+                                     "e.txt"},
+                                    "text");
   ASSERT_TRUE(run.finished);
   const std::vector<json> objects = ParseJsonLines(run.out);
   ASSERT_EQ(objects.size(), 1u) << run.out;
-  EXPECT_EQ(objects[0]["Scantarget"], "Gr\xC3\xBC\xC3\x9F" "e.txt");
+  EXPECT_EQ(objects[0]["Scantarget"],
+            "Gr\xC3\xBC\xC3\x9F"
+            "e.txt");
 }
 
 TEST(ConsoleStdin, OutFileReceivesTheOutput) {
@@ -285,8 +298,10 @@ TEST(ConsoleFiles, ContentOfFilesAndStreams) {
 TEST(ConsoleFiles, WalksThatScanNothingAreNotClean) {
   ScratchFolder folder("console-walk");
   const std::string file = folder.Write("a.txt", "text");
-  for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
-           {"streams", file, "--json"}, {"folder", folder.Path(), "--json"}, {"drives", "--json"}}) {
+  for (const std::vector<std::string>& arguments :
+       std::vector<std::vector<std::string>>{{"streams", file, "--json"},
+                                             {"folder", folder.Path(), "--json"},
+                                             {"drives", "--json"}}) {
     const ConsoleRun run = RunConsole(arguments);
     ASSERT_TRUE(run.finished);
     EXPECT_EQ(run.exitCode, 2u) << arguments[0] << Diagnose(run);
@@ -355,14 +370,25 @@ TEST(ConsoleSelfTest, ProviderDetectingFailingMissingOrBlind) {
     const char* text;
   };
   const Case cases[] = {
-      {"detecting", {}, program, 0, "AMSI is usable: the antimalware product detected the test string.\r\n"},
+      {"detecting",
+       {},
+       program,
+       0,
+       "AMSI is usable: the antimalware product detected the test string.\r\n"},
       {"init fails", {{"TESTAMSI_FAIL_INIT", "0x80004005"}}, program, 2, "AmsiInitialize failed"},
       // AmsiScanBuffer works without a session.
-      {"session fails", {{"TESTAMSI_FAIL_OPEN", "0x80004005"}}, program, 0, "without an AMSI session"},
+      {"session fails",
+       {{"TESTAMSI_FAIL_OPEN", "0x80004005"}},
+       program,
+       0,
+       "without an AMSI session"},
       {"scan fails", {{"TESTAMSI_FAIL_SCAN", "0x80004005"}}, program, 2, "failed to scan"},
       // An amsi.dll without AmsiScanBuffer: the engine cannot bind AMSI, as
       // on a system without it.
-      {"missing", {}, ExeDirectory() + "\\incompleteamsi\\" + ConsoleProgramName(), 2,
+      {"missing",
+       {},
+       ExeDirectory() + "\\incompleteamsi\\" + ConsoleProgramName(),
+       2,
        "AMSI is not available"},
       // Wine's own amsi.dll, found when none is beside the program, answers
       // "not detected" for everything.
@@ -481,9 +507,9 @@ TEST(ConsoleProgress, ShownOnAConsoleAndClearedAtTheEnd) {
   ScratchFolder folder("console-progress");
   UseConsoleWithWindow();
   SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-  HANDLE console = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_EXISTING, 0,
-                               nullptr);
+  HANDLE console =
+      CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                  &inheritable, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(console, INVALID_HANDLE_VALUE);
   const std::string log = folder.Path() + "\\amsi.log";
   ScopedEnvironment environment({{"TESTAMSI_LOG", log}, {"TESTAMSI_SCAN_DELAY_MS", "300"}});

@@ -101,8 +101,8 @@ inline std::vector<Entry> ReadEntries() {
   api.SetScanlistToStart();
   std::vector<Entry> entries;
   for (;;) {
-    const char* names[6] = {"ProcessName",    "ProcessID",     "Scantarget",
-                            "IsMalware",      "Scannermessage", "ScannerErrornumber"};
+    const char* names[6] = {"ProcessName", "ProcessID",      "Scantarget",
+                            "IsMalware",   "Scannermessage", "ScannerErrornumber"};
     std::string values[6];
     for (int i = 0; i < 6; ++i) {
       const intptr_t address = api.GetScanlistEntry(names[i]);
@@ -118,7 +118,8 @@ inline std::string ProviderCallLog() {
   HMODULE provider = GetModuleHandleA("amsi.dll");
   if (provider == nullptr) return std::string();
   using LogFn = const char*(WINAPI*)();
-  auto fn = reinterpret_cast<LogFn>(reinterpret_cast<void*>(GetProcAddress(provider, "TestAmsiCallLog")));
+  auto fn =
+      reinterpret_cast<LogFn>(reinterpret_cast<void*>(GetProcAddress(provider, "TestAmsiCallLog")));
   return fn == nullptr ? std::string() : std::string(fn());
 }
 
@@ -126,7 +127,8 @@ inline void ResetProviderCallLog() {
   HMODULE provider = GetModuleHandleA("amsi.dll");
   if (provider == nullptr) return;
   using ResetFn = void(WINAPI*)();
-  auto fn = reinterpret_cast<ResetFn>(reinterpret_cast<void*>(GetProcAddress(provider, "TestAmsiResetCallLog")));
+  auto fn = reinterpret_cast<ResetFn>(
+      reinterpret_cast<void*>(GetProcAddress(provider, "TestAmsiResetCallLog")));
   if (fn != nullptr) fn();
 }
 

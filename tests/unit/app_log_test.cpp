@@ -87,12 +87,12 @@ TEST(AppOpenPolicy, OnlyFilesThatCannotRunAreOpened) {
       {"C:\\logs\\scan.vbs", false},
       {"C:\\logs\\scan.ps1", false},
       {"C:\\logs\\scan.url", false},
-      {"C:\\logs\\scan.cpy", false},        // listed in PATHEXT only
-      {"C:\\logs\\scan.exe.", false},       // the file system drops trailing dots
+      {"C:\\logs\\scan.cpy", false},   // listed in PATHEXT only
+      {"C:\\logs\\scan.exe.", false},  // the file system drops trailing dots
       {"C:\\logs\\scan.bat .. ", false},
       {"C:\\logs\\scan.txt:run.exe", false},  // a named stream
       {"C:\\logs\\scan.exe:log.txt", false},
-      {"C:\\logs\\scan", false},            // the shell would try program extensions
+      {"C:\\logs\\scan", false},  // the shell would try program extensions
       {"C:\\logs.txt\\scan", false},
       {"C:\\logs\\scan.", false},
       {"scan.txt", true},

@@ -22,16 +22,16 @@ TEST(AppFolderPath, NormalisesThePickersAnswer) {
     const char* picked;
     const char* folder;
   } cases[] = {
-      {"\\", ""},                       // no file-system path: all drives
-      {"C:\\", "C:\\"},                 // a drive root keeps its backslash
+      {"\\", ""},        // no file-system path: all drives
+      {"C:\\", "C:\\"},  // a drive root keeps its backslash
       {"C:\\Temp\\", "C:\\Temp"},
       {"C:\\Users\\", "C:\\Users"},
-      {"C:\\a\\", "C:\\a"},             // 5 characters
-      {"C:\\a", "C:\\a"},               // no trailing backslash: unchanged
-      {"ab\\", "ab\\"},                 // 3 characters stay
-      {"abcd\\", "abcd"},               // 4 characters lose it
+      {"C:\\a\\", "C:\\a"},  // 5 characters
+      {"C:\\a", "C:\\a"},    // no trailing backslash: unchanged
+      {"ab\\", "ab\\"},      // 3 characters stay
+      {"abcd\\", "abcd"},    // 4 characters lose it
       {"\\\\server\\share\\", "\\\\server\\share"},
-      {"C:\\Temp\\\\", "C:\\Temp\\"},   // only one backslash goes
+      {"C:\\Temp\\\\", "C:\\Temp\\"},  // only one backslash goes
       {"", ""},
   };
   for (const Case& c : cases) {
@@ -44,12 +44,9 @@ TEST(AppLayout, ListViewFollowsTheClientAreaWithoutNegativeSizes) {
     int clientWidth, clientHeight, caption;
     int width, height;
   } cases[] = {
-      {640, 440, 23, 600, 338},
-      {640, 440, 0, 600, 361},
-      {40, 102, 23, 0, 0},
-      {10, 50, 23, 30, 52},   // below the margins: absolute values
-      {0, 0, 23, 40, 102},
-      {1920, 1017, 19, 1880, 919},
+      {640, 440, 23, 600, 338}, {640, 440, 0, 600, 361},
+      {40, 102, 23, 0, 0},      {10, 50, 23, 30, 52},  // below the margins: absolute values
+      {0, 0, 23, 40, 102},      {1920, 1017, 19, 1880, 919},
   };
   for (const Case& c : cases) {
     const ListViewPlacement p = ListViewLayout(c.clientWidth, c.clientHeight, c.caption);
@@ -69,10 +66,8 @@ TEST(AppTimestamp, TwoDigitFieldsAndYearWithoutPadding) {
     const char* date;
     const char* time;
   } cases[] = {
-      {{2027, 2, 3, 9, 5}, "03.02.2027", "09:05"},
-      {{2026, 12, 5, 19, 21}, "05.12.2026", "19:21"},
-      {{2026, 1, 1, 0, 0}, "01.01.2026", "00:00"},
-      {{2026, 10, 31, 23, 59}, "31.10.2026", "23:59"},
+      {{2027, 2, 3, 9, 5}, "03.02.2027", "09:05"}, {{2026, 12, 5, 19, 21}, "05.12.2026", "19:21"},
+      {{2026, 1, 1, 0, 0}, "01.01.2026", "00:00"}, {{2026, 10, 31, 23, 59}, "31.10.2026", "23:59"},
       {{999, 7, 9, 12, 30}, "09.07.999", "12:30"},
   };
   for (const Case& c : cases) {
@@ -87,7 +82,7 @@ TEST(AppLanguage, GermanForEveryGermanSublanguageOnly) {
     uint32_t languageId;
     int language;
   } cases[] = {
-      {0x0407, kGerman},  {0x0C07, kGerman}, {0x0807, kGerman}, {0x1007, kGerman},
+      {0x0407, kGerman},  {0x0C07, kGerman},  {0x0807, kGerman},  {0x1007, kGerman},
       {0x1407, kGerman},  {0x0409, kEnglish}, {0x0809, kEnglish}, {0x040C, kEnglish},
       {0x0000, kEnglish}, {0x0087, kEnglish}, {0x0107, kGerman},
   };
@@ -97,11 +92,14 @@ TEST(AppLanguage, GermanForEveryGermanSublanguageOnly) {
 }
 
 TEST(AppTextTable, EntriesAsTheUserSeesThem) {
-  EXPECT_STREQ("Please select a scan type rom the menubar!", TableText(kTextSelectScanType, kEnglish));
-  EXPECT_STREQ("Bitte einen Scan aus dem Men\xFC ausw\xE4hlen!", TableText(kTextSelectScanType, kGerman));
+  EXPECT_STREQ("Please select a scan type rom the menubar!",
+               TableText(kTextSelectScanType, kEnglish));
+  EXPECT_STREQ("Bitte einen Scan aus dem Men\xFC ausw\xE4hlen!",
+               TableText(kTextSelectScanType, kGerman));
   EXPECT_STREQ("&l\xF6sche Scanergebnisse", TableText(kTextDeleteResults, kGerman));
   EXPECT_STREQ("Scan wird durchgef\xFChrt...", TableText(kTextInProgress, kGerman));
-  EXPECT_STREQ("Pleace but a processname into the box:", TableText(kTextInputDialogPrompt, kEnglish));
+  EXPECT_STREQ("Pleace but a processname into the box:",
+               TableText(kTextInputDialogPrompt, kEnglish));
   EXPECT_STREQ("c&ancle scan", TableText(kTextCancelScan, kEnglish));
   // The type texts that get a path or name appended end with one blank.
   for (int entry : {kTextTypeFolder, kTextTypeFile, kTextTypeProcessesWithName}) {

@@ -118,8 +118,8 @@ TEST(ConsoleCommandLine, HelpListsCommandsAndExitCodes) {
   EXPECT_EQ(parsed.exitCode, kExitClean);
   EXPECT_TRUE(parsed.error.empty());
   for (const char* word : {"streams", "folder", "drives", "content", "processes", "pid", "stdin",
-                           "self-test", "--csv", "--json", "--out", "--findings-only",
-                           "Exit codes", "  2  nothing was detected", "  4  cancelled"}) {
+                           "self-test", "--csv", "--json", "--out", "--findings-only", "Exit codes",
+                           "  2  nothing was detected", "  4  cancelled"}) {
     EXPECT_NE(parsed.output.find(word), std::string::npos) << word;
   }
 }

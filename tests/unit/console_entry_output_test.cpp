@@ -24,8 +24,10 @@ std::string Latin1ToUtf8(const std::string& text) {
 
 std::vector<ConsoleEntry> SampleEntries() {
   return {
-      {"", "", "C:\\Gr\xFC\xDF" "e\\a.txt:s", "yes (32768)", "The operation completed successfully. ",
-       "0"},
+      {"", "",
+       "C:\\Gr\xFC\xDF"
+       "e\\a.txt:s",
+       "yes (32768)", "The operation completed successfully. ", "0"},
       {"svc.exe", "1234", "svc.exe Address 0x7FF0000", "not scanned",
        "ReadProcessMemory -> Access is denied. ", "5"},
       {"", "", "C:\\q\"uote,comma\r\nline.txt", " (1)", "", "0"},
@@ -71,7 +73,9 @@ TEST(ConsoleEntryOutput, CsvHeaderAndQuotedCellsReadBack) {
   const auto rows = ReadCsv(csv);
   ASSERT_EQ(rows.size(), 4u) << csv;
   for (const auto& row : rows) EXPECT_EQ(row.size(), 7u);
-  EXPECT_EQ(rows[1][2], "C:\\Gr\xC3\xBC\xC3\x9F" "e\\a.txt:s");
+  EXPECT_EQ(rows[1][2],
+            "C:\\Gr\xC3\xBC\xC3\x9F"
+            "e\\a.txt:s");
   EXPECT_EQ(rows[1][3], "yes (32768)");
   EXPECT_EQ(rows[1][6], "detected");
   EXPECT_EQ(rows[2][0], "svc.exe");
@@ -99,7 +103,9 @@ TEST(ConsoleEntryOutput, JsonOneObjectPerLineWithUtf8Names) {
     start = end + 1;
   }
   ASSERT_EQ(objects.size(), 3u);
-  EXPECT_EQ(objects[0]["Scantarget"], "C:\\Gr\xC3\xBC\xC3\x9F" "e\\a.txt:s");
+  EXPECT_EQ(objects[0]["Scantarget"],
+            "C:\\Gr\xC3\xBC\xC3\x9F"
+            "e\\a.txt:s");
   EXPECT_EQ(objects[0]["Outcome"], "detected");
   EXPECT_EQ(objects[1]["ProcessID"], "1234");
   EXPECT_EQ(objects[1]["ScannerErrornumber"], "5");

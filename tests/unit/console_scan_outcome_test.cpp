@@ -21,7 +21,7 @@ TEST(ConsoleScanOutcome, IsMalwareTextsInBothLanguages) {
       {"Scan is not supported on this system! (0)", EntryOutcome::NotScanned},
       {"Scan wird auf diesem System nicht unterst\xFCtzt! (0)", EntryOutcome::NotScanned},
       {"", EntryOutcome::NotScanned},
-      {"no", EntryOutcome::NotScanned},        // no AMSI result: not a verdict
+      {"no", EntryOutcome::NotScanned},  // no AMSI result: not a verdict
       {"yesterday (1)", EntryOutcome::NotScanned},
       {"nothing (1)", EntryOutcome::NotScanned},
   };

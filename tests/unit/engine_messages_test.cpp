@@ -61,6 +61,7 @@ TEST(MessageTable, GermanTextsAreCodePage1252) {
   const char* text = MessageText(MessageRow::NotSupported, tarvex::kGerman);
   const char* u = std::strchr(text, '\xFC');
   ASSERT_NE(nullptr, u);
-  EXPECT_EQ(std::strlen("Scan wird auf diesem System nicht unterst"), static_cast<size_t>(u - text));
+  EXPECT_EQ(std::strlen("Scan wird auf diesem System nicht unterst"),
+            static_cast<size_t>(u - text));
   EXPECT_EQ(std::strlen("Scan wird auf diesem System nicht unterst\xFCtzt!"), std::strlen(text));
 }

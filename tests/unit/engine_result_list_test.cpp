@@ -11,8 +11,8 @@ using tarvex::ResultList;
 namespace {
 
 ResultEntry Titles() {
-  return {"Prozessfilename", "Process-ID", "Scantarget", "Is it Malware?", "Scannermessage",
-          "Scanner Errorcode"};
+  return {"Prozessfilename", "Process-ID",     "Scantarget",
+          "Is it Malware?",  "Scannermessage", "Scanner Errorcode"};
 }
 
 ResultEntry Row(const std::string& target) { return {"", "", target, "no (1)", "ok ", "0"}; }

@@ -38,7 +38,8 @@ TEST(ScanVerdict, OutcomeWordAndJobVerdictPerAnswer) {
 TEST(ScanVerdict, JobVerdictTransitions) {
   EXPECT_EQ(kVerdictClean, NextJobVerdict(kVerdictNothingScanned, ScanOutcome::Clean));
   EXPECT_EQ(kVerdictDetected, NextJobVerdict(kVerdictNothingScanned, ScanOutcome::Detected));
-  EXPECT_EQ(kVerdictNothingScanned, NextJobVerdict(kVerdictNothingScanned, ScanOutcome::NotScanned));
+  EXPECT_EQ(kVerdictNothingScanned,
+            NextJobVerdict(kVerdictNothingScanned, ScanOutcome::NotScanned));
   EXPECT_EQ(kVerdictDetected, NextJobVerdict(kVerdictClean, ScanOutcome::Detected));
   EXPECT_EQ(kVerdictClean, NextJobVerdict(kVerdictClean, ScanOutcome::NotScanned));
   EXPECT_EQ(kVerdictDetected, NextJobVerdict(kVerdictDetected, ScanOutcome::Clean));
@@ -62,20 +63,20 @@ TEST(ScanVerdict, VersionGate) {
     bool supported;
     bool newerThan2000;
   } cases[] = {
-      {true, 1, 4, 0, false, false},    // Windows 95
-      {true, 1, 4, 10, false, false},   // Windows 98
-      {true, 1, 4, 90, false, false},   // Windows Me
-      {true, 2, 3, 51, false, false},   // NT 3.51
-      {true, 2, 4, 0, false, false},    // NT 4
-      {true, 2, 5, 0, false, false},    // 2000
-      {true, 2, 5, 1, false, true},     // XP
-      {true, 2, 5, 2, false, true},     // Server 2003
-      {true, 2, 6, 0, false, true},     // Vista
-      {true, 2, 6, 1, false, true},     // 7
-      {true, 2, 6, 2, true, true},      // 8, or 10 without a manifest
-      {true, 2, 6, 3, true, true},      // 8.1
-      {true, 2, 10, 0, true, true},     // 10 and 11
-      {false, 0, 0, 0, true, true},     // failed query
+      {true, 1, 4, 0, false, false},   // Windows 95
+      {true, 1, 4, 10, false, false},  // Windows 98
+      {true, 1, 4, 90, false, false},  // Windows Me
+      {true, 2, 3, 51, false, false},  // NT 3.51
+      {true, 2, 4, 0, false, false},   // NT 4
+      {true, 2, 5, 0, false, false},   // 2000
+      {true, 2, 5, 1, false, true},    // XP
+      {true, 2, 5, 2, false, true},    // Server 2003
+      {true, 2, 6, 0, false, true},    // Vista
+      {true, 2, 6, 1, false, true},    // 7
+      {true, 2, 6, 2, true, true},     // 8, or 10 without a manifest
+      {true, 2, 6, 3, true, true},     // 8.1
+      {true, 2, 10, 0, true, true},    // 10 and 11
+      {false, 0, 0, 0, true, true},    // failed query
   };
   for (const Case& c : cases) {
     EXPECT_EQ(c.supported, IsAmsiSupportedVersion(c.ok, c.platform, c.major, c.minor))
@@ -114,7 +115,8 @@ TEST(ScanPieces, LongBlocksAreCoveredByOverlappingPieces) {
 }
 
 TEST(ScanPieces, SmallPieceSizesStillCoverEverything) {
-  const auto pieces = PlanScanPieces(uint64_t{1} << 33, 0x40000000u, 0x40000000u);  // overlap >= piece
+  const auto pieces =
+      PlanScanPieces(uint64_t{1} << 33, 0x40000000u, 0x40000000u);  // overlap >= piece
   uint64_t covered = 0;
   for (const auto& piece : pieces) {
     EXPECT_EQ(covered, piece.offset);

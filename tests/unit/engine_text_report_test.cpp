@@ -33,7 +33,8 @@ TEST(TextReport, NoEntriesGivesHeaderAndRuleOnly) {
   list.StartWithTitles(Titles(tarvex::kEnglish));
   const std::string report = tarvex::BuildTextReport(list, kNever);
   const std::string header =
-      "Prozessfilename   Process-ID   Scantarget   Is it Malware?   Scannermessage   Scanner Errorcode   ";
+      "Prozessfilename   Process-ID   Scantarget   Is it Malware?   Scannermessage   Scanner "
+      "Errorcode   ";
   ASSERT_EQ(98u, header.size());
   EXPECT_EQ(header + "\r\n" + std::string(98, '_') + "\r\n", report);
 }
@@ -42,8 +43,9 @@ TEST(TextReport, GermanTitlesGiveTheirOwnWidths) {
   ResultList list;
   list.StartWithTitles(Titles(tarvex::kGerman));
   const std::string report = tarvex::BuildTextReport(list, kNever);
-  const std::string header = "Processdateiname   Prozess-ID   Scanziel   Malware gefunden?   "
-                             "Meldung des Scanners   Fehlercode   ";
+  const std::string header =
+      "Processdateiname   Prozess-ID   Scanziel   Malware gefunden?   "
+      "Meldung des Scanners   Fehlercode   ";
   EXPECT_EQ(header + "\r\n" + std::string(header.size(), '_') + "\r\n", report);
   EXPECT_EQ(13, list.Widths()[tarvex::kScannerErrornumber]);
 }
@@ -57,15 +59,15 @@ TEST(TextReport, EntriesArePaddedToTheWidestCellOfTheirColumn) {
   const std::string report = tarvex::BuildTextReport(list, kNever);
 
   const size_t widths[6] = {18, 13, 43, 17, 42, 20};
-  auto line = [&](const std::string (&cells)[6]) {
+  auto line = [&](const std::string(&cells)[6]) {
     std::string out;
     for (int i = 0; i < 6; ++i) out += Pad(cells[i], widths[i]);
     return out + "\r\n";
   };
-  const std::string titles[6] = {"Prozessfilename", "Process-ID", "Scantarget",
+  const std::string titles[6] = {"Prozessfilename", "Process-ID",     "Scantarget",
                                  "Is it Malware?",  "Scannermessage", "Scanner Errorcode"};
-  const std::string first[6] = {"", "", longTarget, "yes (32768)",
-                                "The operation completed successfully.  ", "0"};
+  const std::string first[6] = {
+      "", "", longTarget, "yes (32768)", "The operation completed successfully.  ", "0"};
   const std::string second[6] = {"proc.exe", "42", "b", "no (1)", "x ", "5"};
   size_t total = 0;
   for (size_t w : widths) total += w;
@@ -85,7 +87,8 @@ TEST(TextReport, CancelledJobKeepsHeaderAndRuleWithoutEntries) {
 TEST(TextReport, CancelDuringTheWalkStopsAddingLines) {
   ResultList list;
   list.StartWithTitles(Titles(tarvex::kEnglish));
-  for (int i = 0; i < 5; ++i) list.Append({"", "", "entry" + std::to_string(i), "no (1)", "m", "0"});
+  for (int i = 0; i < 5; ++i)
+    list.Append({"", "", "entry" + std::to_string(i), "no (1)", "m", "0"});
   int checks = 0;
   const std::string report = tarvex::BuildTextReport(list, [&] { return ++checks > 2; });
   EXPECT_EQ(4, std::count(report.begin(), report.end(), '\n'));  // header, rule, two entries

@@ -93,8 +93,8 @@ TEST(FolderWalk, FoldersAreScannedInPreOrderAndSubtreesFinishBeforeSiblings) {
   WalkFolderTree(u"C:\\R", workList, fs);
 
   const std::vector<std::u16string> expected{
-      u"C:\\R",     u"C:\\R\\r.txt", u"C:\\R\\A",           u"C:\\R\\B",
-      u"C:\\R\\A\\A1", u"C:\\R\\A\\a.txt", u"C:\\R\\A\\A1\\deep.txt"};
+      u"C:\\R",           u"C:\\R\\r.txt",          u"C:\\R\\A", u"C:\\R\\B", u"C:\\R\\A\\A1",
+      u"C:\\R\\A\\a.txt", u"C:\\R\\A\\A1\\deep.txt"};
   EXPECT_EQ(expected, fs.scanned);
   // The folders' own streams: R, A, B, A1.
   EXPECT_EQ((std::vector<std::u16string>{u"C:\\R", u"C:\\R\\A", u"C:\\R\\B", u"C:\\R\\A\\A1"}),
@@ -236,19 +236,22 @@ class FakeDrives : public DriveProbe {
 
 TEST(FolderWalk, AllDrivesWalkTakesFixedAndRemovableDrivesInOrder) {
   FakeDrives probe;
-  probe.drives = {{"A:\\", {true, kDriveRemovable}}, {"B:\\", {true, kDriveFixed}},
-                  {"C:\\", {true, kDriveFixed}},     {"D:\\", {true, 5}},  // optical
-                  {"E:\\", {false, kDriveRemovable}},                       // card reader, no card
-                  {"F:\\", {true, kDriveRemovable}}, {"G:\\", {true, 4}},   // network
-                  {"H:\\", {true, 6}}};                                     // RAM disk
+  probe.drives = {{"A:\\", {true, kDriveRemovable}},
+                  {"B:\\", {true, kDriveFixed}},
+                  {"C:\\", {true, kDriveFixed}},
+                  {"D:\\", {true, 5}},                 // optical
+                  {"E:\\", {false, kDriveRemovable}},  // card reader, no card
+                  {"F:\\", {true, kDriveRemovable}},
+                  {"G:\\", {true, 4}},   // network
+                  {"H:\\", {true, 6}}};  // RAM disk
   FakeFileSystem fs;
   fs.AddFolder(u"C:\\", {Dir(u"c1"), File(u"c.txt")});
   fs.AddFolder(u"C:\\c1", {File(u"in-c1.txt")});
   fs.AddFolder(u"F:\\", {File(u"f.txt")});
   fs.AddFolder(u"D:\\", {File(u"never.txt")});
   FolderWorkList workList;
-  WalkDriveTrees({"A:\\", "B:\\", "C:\\", "D:\\", "E:\\", "F:\\", "G:\\", "H:\\"}, probe,
-                 workList, fs);
+  WalkDriveTrees({"A:\\", "B:\\", "C:\\", "D:\\", "E:\\", "F:\\", "G:\\", "H:\\"}, probe, workList,
+                 fs);
   EXPECT_EQ((std::vector<std::u16string>{u"C:\\", u"F:\\", u"C:\\c1", u"C:\\c.txt",
                                          u"C:\\c1\\in-c1.txt", u"F:\\f.txt"}),
             fs.scanned);

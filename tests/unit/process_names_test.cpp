@@ -33,11 +33,11 @@ TEST(ProcessNames, WholeNameMatchIgnoringLetterCaseOnly) {
       {"notepad.exe", "notepad.exe", true},
       {"NOTEPAD.EXE", "notepad.exe", true},
       {"NotePad.Exe", "NOTEPAD.exe", true},
-      {"notepad", "notepad.exe", false},                 // no extension
+      {"notepad", "notepad.exe", false},                   // no extension
       {"C:\\Windows\\notepad.exe", "notepad.exe", false},  // with a path
-      {"notepad.ex", "notepad.exe", false},              // prefix
-      {"notepad.exe ", "notepad.exe", false},            // trailing blank
-      {"*.exe", "notepad.exe", false},                   // no wildcards
+      {"notepad.ex", "notepad.exe", false},                // prefix
+      {"notepad.exe ", "notepad.exe", false},              // trailing blank
+      {"*.exe", "notepad.exe", false},                     // no wildcards
       {"otepad.exe", "notepad.exe", false},
       {"notepad.exe", "", false},
   };

@@ -60,14 +60,20 @@ TEST(RegionRuns, ReadabilityIsCommittedWithoutGuardAndWithAReadRight) {
     uint32_t state, protect;
     bool readable;
   } cases[] = {
-      {kCommit, kReadOnly, true},         {kCommit, kReadWrite, true},
-      {kCommit, 0x08, true},              {kCommit, kExecuteRead, true},
-      {kCommit, 0x40, true},              {kCommit, 0x80, true},
+      {kCommit, kReadOnly, true},
+      {kCommit, kReadWrite, true},
+      {kCommit, 0x08, true},
+      {kCommit, kExecuteRead, true},
+      {kCommit, 0x40, true},
+      {kCommit, 0x80, true},
       {kCommit, kReadWrite | kNoCache, true},
       {kCommit, kReadWrite | 0x400, true},  // PAGE_WRITECOMBINE
-      {kCommit, kReadWrite | kGuard, false}, {kCommit, kNoAccess, false},
-      {kCommit, kExecute, false},         {kCommit, 0, false},
-      {kReserve, kReadWrite, false},      {kFree, kNoAccess, false},
+      {kCommit, kReadWrite | kGuard, false},
+      {kCommit, kNoAccess, false},
+      {kCommit, kExecute, false},
+      {kCommit, 0, false},
+      {kReserve, kReadWrite, false},
+      {kFree, kNoAccess, false},
       {kFree, kReadWrite, false},
   };
   for (const Case& c : cases) {
@@ -141,7 +147,7 @@ TEST(RegionRuns, X64WalkGoesOnPastTwoAndFourGibibytes) {
   const auto result = Walk<uint64_t>({{kFree, kNoAccess, 0x7FFF0000},
                                       {kCommit, kReadWrite, 0x20000},  // crosses 2 GiB
                                       {kFree, kNoAccess, 0x7FFF0000},
-                                      {kCommit, kReadOnly, 0x1000},    // at 4 GiB
+                                      {kCommit, kReadOnly, 0x1000},  // at 4 GiB
                                       {kFree, kNoAccess, 0x1000}});
   EXPECT_EQ(5u, result.regionsTaken);
   ASSERT_EQ(2u, result.runs.size());
@@ -186,9 +192,8 @@ TEST(RegionRuns, RunsOfFourGibibytesAndMoreKeepTheirWholeLength) {
 }
 
 TEST(RegionRuns, ReadableRegionAtAddressZeroStillOpensItsRun) {
-  const auto result = Walk<uint32_t>({{kCommit, kReadOnly, 0x1000},
-                                      {kCommit, kReadWrite, 0x1000},
-                                      {kFree, kNoAccess, 0x1000}});
+  const auto result = Walk<uint32_t>(
+      {{kCommit, kReadOnly, 0x1000}, {kCommit, kReadWrite, 0x1000}, {kFree, kNoAccess, 0x1000}});
   ASSERT_EQ(1u, result.runs.size());
   EXPECT_EQ(0u, result.runs[0].start);
   EXPECT_EQ(0x2000u, result.runs[0].length);

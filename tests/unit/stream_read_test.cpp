@@ -48,19 +48,20 @@ struct FakeStream {
   std::vector<Request> requests;
 
   ReadOutcome Read(uint64_t size, uint32_t maxPiece) {
-    return ReadInPieces(size, maxPiece, [this](uint64_t offset, uint32_t length,
-                                               uint32_t* delivered, uint32_t* error) {
-      requests.push_back({offset, length});
-      if (static_cast<int>(requests.size()) - 1 == failAt) {
-        *delivered = 0;
-        *error = failError;
-        return false;
-      }
-      const uint64_t left = offset < available ? available - offset : 0;
-      *delivered = static_cast<uint32_t>(left < length ? left : length);
-      *error = 0;
-      return true;
-    });
+    return ReadInPieces(
+        size, maxPiece,
+        [this](uint64_t offset, uint32_t length, uint32_t* delivered, uint32_t* error) {
+          requests.push_back({offset, length});
+          if (static_cast<int>(requests.size()) - 1 == failAt) {
+            *delivered = 0;
+            *error = failError;
+            return false;
+          }
+          const uint64_t left = offset < available ? available - offset : 0;
+          *delivered = static_cast<uint32_t>(left < length ? left : length);
+          *error = 0;
+          return true;
+        });
   }
 };
 

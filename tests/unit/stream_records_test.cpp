@@ -111,14 +111,14 @@ TEST(StreamRecords, NameRulesForFilesAndFolders) {
     bool scanned;
     std::u16string suffix;
   } cases[] = {
-      {u"::$DATA", false, false, u""},              // a file's main content
-      {u" ::$DATA ", false, false, u""},            // blanks around do not hide it
-      {u":hidden:$DATA", false, true, u":hidden"},  // type suffix cut
-      {u": x :$DATA", false, true, u": x "},        // blanks inside the name stay
-      {u":zone:$DATA ", false, true, u":zone"},     // blanks behind the type do not shift the cut
-      {u":odd:$OTHER", false, true, u":odd:$OTHER"},// no ":$DATA" suffix: kept whole
+      {u"::$DATA", false, false, u""},                // a file's main content
+      {u" ::$DATA ", false, false, u""},              // blanks around do not hide it
+      {u":hidden:$DATA", false, true, u":hidden"},    // type suffix cut
+      {u": x :$DATA", false, true, u": x "},          // blanks inside the name stay
+      {u":zone:$DATA ", false, true, u":zone"},       // blanks behind the type do not shift the cut
+      {u":odd:$OTHER", false, true, u":odd:$OTHER"},  // no ":$DATA" suffix: kept whole
       {u":folderads:$DATA", true, true, u":folderads"},
-      {u"::$DATA", true, true, u":"},               // a folder's names always lose six characters
+      {u"::$DATA", true, true, u":"},  // a folder's names always lose six characters
       {u":\u4E2D:$DATA", false, true, u":\u4E2D"},
   };
   for (const Case& c : cases) {
@@ -161,9 +161,8 @@ TEST(StreamRecords, AListThatDoesNotFitIsAskedForAgainWithALargerBuffer) {
   fake.specs.push_back({u"::$DATA", 1});
   // About 1.3 MiB of records: twice the first buffer is not yet enough.
   for (int i = 0; i < 5000; ++i) {
-    fake.specs.push_back({u":" + std::u16string(120, u'a' + static_cast<char16_t>(i % 26)) +
-                              u"_" + std::u16string(1, u'0' + static_cast<char16_t>(i % 10)) +
-                              u":$DATA",
+    fake.specs.push_back({u":" + std::u16string(120, u'a' + static_cast<char16_t>(i % 26)) + u"_" +
+                              std::u16string(1, u'0' + static_cast<char16_t>(i % 10)) + u":$DATA",
                           1});
   }
   uint32_t bufferLength = 0;

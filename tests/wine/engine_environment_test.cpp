@@ -67,8 +67,9 @@ TEST(German, EntriesAndReportUseTheGermanColumn) {
   // Header widths follow the German titles and values: the last column is 10 + 3 wide.
   const std::string report = api.Report();
   // "nicht gescannt (0)" is one longer than its title, so that column has four blanks.
-  const std::string header = "Processdateiname   Prozess-ID   Scanziel   Malware gefunden?    "
-                             "Meldung des Scanners";
+  const std::string header =
+      "Processdateiname   Prozess-ID   Scanziel   Malware gefunden?    "
+      "Meldung des Scanners";
   ASSERT_EQ(0u, report.find(header));
   const size_t lineEnd = report.find("\r\n");
   ASSERT_NE(std::string::npos, lineEnd);

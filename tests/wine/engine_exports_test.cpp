@@ -24,11 +24,14 @@ TEST(AsynchronousExports, EachReturnsZeroAndNotifiesOnce) {
     std::function<intptr_t()> start;
   } cases[] = {
       {"TarvexAds", [&] { return api.TarvexAds(w, proc, "C:\\no-such-dir\\missing.txt", 0); }},
-      {"TarvexAdsInFile", [&] { return api.TarvexAdsInFile(w, proc, "C:\\no-such-dir\\missing.txt", 0); }},
+      {"TarvexAdsInFile",
+       [&] { return api.TarvexAdsInFile(w, proc, "C:\\no-such-dir\\missing.txt", 0); }},
       {"TarvexAdsInFolder", [&] { return api.TarvexAdsInFolder(w, proc, "C:\\no-such-dir", 0); }},
-      {"TarvexProcessWithName", [&] { return api.TarvexProcessWithName(w, proc, "no-such-program.exe", 0); }},
+      {"TarvexProcessWithName",
+       [&] { return api.TarvexProcessWithName(w, proc, "no-such-program.exe", 0); }},
       {"TarvexProcessWithPid", [&] { return api.TarvexProcessWithPid(w, proc, 0, "none.exe", 0); }},
-      {"TarvexBuffer", [&] { return api.TarvexBuffer(w, proc, "b", data.data(), data.size(), 0, "", ""); }},
+      {"TarvexBuffer",
+       [&] { return api.TarvexBuffer(w, proc, "b", data.data(), data.size(), 0, "", ""); }},
   };
   for (const Case& c : cases) {
     window.ResetCalls();
@@ -37,7 +40,8 @@ TEST(AsynchronousExports, EachReturnsZeroAndNotifiesOnce) {
     EXPECT_EQ(static_cast<uintptr_t>(TARVEX_NOTIFY_TIMER_ID), window.LastTimerId()) << c.name;
     EXPECT_GE(api.GetScanlistSize(), 1) << c.name;
     api.SetScanlistToStart();
-    EXPECT_STREQ("Scantarget", reinterpret_cast<const char*>(api.GetScanlistEntry("Scantarget"))) << c.name;
+    EXPECT_STREQ("Scantarget", reinterpret_cast<const char*>(api.GetScanlistEntry("Scantarget")))
+        << c.name;
     EXPECT_EQ("", api.ScanObject()) << c.name;
     EXPECT_GT(api.GetScanfileLength(), 0) << c.name;
   }

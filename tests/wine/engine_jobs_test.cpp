@@ -137,7 +137,8 @@ TEST_F(EngineJobs, LibraryStaysLoadedUntilItsWorkerEnds) {
   HMODULE copy = LoadLibraryA("tarvex_unload_copy.dll");
   ASSERT_NE(nullptr, copy);
   using BufferFn = decltype(&::TarvexBuffer);
-  auto buffer = reinterpret_cast<BufferFn>(reinterpret_cast<void*>(GetProcAddress(copy, "TarvexBuffer")));
+  auto buffer =
+      reinterpret_cast<BufferFn>(reinterpret_cast<void*>(GetProcAddress(copy, "TarvexBuffer")));
   ASSERT_NE(nullptr, buffer);
   NotificationWindow window;
   SetEnvironmentVariableA("TESTAMSI_SCAN_DELAY_MS", "600");
@@ -178,7 +179,8 @@ TEST_F(EngineJobs, PrivilegesAreOnDuringTheJobAndAsBeforeAfterIt) {
   Sleep(80);
   api.CancleScan(&NotificationWindow::TimerProc);
   SetEnvironmentVariableA("TESTAMSI_SCAN_DELAY_MS", nullptr);
-  api.TarvexBuffer2("after.bin", content.data(), content.size(), 0, "", "");  // waits for the worker
+  api.TarvexBuffer2("after.bin", content.data(), content.size(), 0, "",
+                    "");  // waits for the worker
   EXPECT_FALSE(PrivilegeEnabled("SeDebugPrivilege"));
   EXPECT_FALSE(PrivilegeEnabled("SeBackupPrivilege"));
 }
@@ -216,7 +218,8 @@ TEST_F(EngineJobs, FailedAmsiOpenSessionKeepsTheContextAndReleasesIt) {
   EXPECT_EQ(std::to_string(Translated(static_cast<HRESULT>(0x8007000E))),
             entries[1].scannerErrornumber);
   EXPECT_EQ(0u, ProviderCalls("AmsiCloseSession").size());
-  EXPECT_EQ(std::vector<std::string>{"AmsiUninitialize context=valid"}, ProviderCalls("AmsiUninitialize"));
+  EXPECT_EQ(std::vector<std::string>{"AmsiUninitialize context=valid"},
+            ProviderCalls("AmsiUninitialize"));
 }
 
 TEST_F(EngineJobs, FailedScanIsNotScannedAndLeavesTheVerdict) {
@@ -256,8 +259,9 @@ TEST_F(EngineJobs, BadInputGetsItsResultAndNeverACrash) {
   auto entries = ReadEntries();
   ASSERT_EQ(2u, entries.size());
   EXPECT_EQ("", entries[1].scantarget);
-  EXPECT_EQ("name=", ProviderCalls("AmsiScanBuffer").back().substr(
-                         ProviderCalls("AmsiScanBuffer").back().rfind("name=")));
+  EXPECT_EQ("name=", ProviderCalls("AmsiScanBuffer")
+                         .back()
+                         .substr(ProviderCalls("AmsiScanBuffer").back().rfind("name=")));
   EXPECT_EQ(-1, api.GetScanlistEntry(nullptr));
   EXPECT_EQ(-1, api.GetScanlistEntry(""));
   EXPECT_EQ(-1, api.GetScanlistEntry("scantarget"));
@@ -295,7 +299,8 @@ TEST_F(EngineJobs, BufferOf4GiBAndMoreIsScannedWholeInPieces) {
   for (const Case& c : cases) {
     memcpy(buffer + c.offset, bad.data(), bad.size());
     ResetProviderCallLog();
-    EXPECT_EQ(1, api.TarvexBuffer2("huge.bin", buffer, static_cast<uintptr_t>(length), 0, "", "")) << c.why;
+    EXPECT_EQ(1, api.TarvexBuffer2("huge.bin", buffer, static_cast<uintptr_t>(length), 0, "", ""))
+        << c.why;
     EXPECT_EQ("yes (32768)", ReadEntries()[1].isMalware) << c.why;
     memset(buffer + c.offset, 0, bad.size());
   }

@@ -33,7 +33,8 @@ class FolderExports : public ::testing::Test {
 
   static size_t ReportLineCount(const std::string& report) {
     size_t lines = 0;
-    for (size_t at = report.find("\r\n"); at != std::string::npos; at = report.find("\r\n", at + 2)) {
+    for (size_t at = report.find("\r\n"); at != std::string::npos;
+         at = report.find("\r\n", at + 2)) {
       ++lines;
     }
     return lines;
@@ -46,8 +47,8 @@ class FolderExports : public ::testing::Test {
 TEST_F(FolderExports, AMissingStartFolderEndsWithANotificationAndNoEntry) {
   NotificationWindow window;
   const std::string path = folder.Ansi("no such folder");
-  EXPECT_EQ(0, api.TarvexAdsInFolder(window.Window(), &NotificationWindow::TimerProc,
-                                     path.c_str(), 0));
+  EXPECT_EQ(
+      0, api.TarvexAdsInFolder(window.Window(), &NotificationWindow::TimerProc, path.c_str(), 0));
   ASSERT_TRUE(window.WaitForNotification(10000));
   EXPECT_EQ(1u, ReadEntries().size());
   EXPECT_EQ(-1, api.GetScanResult());

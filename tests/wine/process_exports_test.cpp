@@ -149,11 +149,8 @@ TEST_F(ProcessExports, ScanByNameMatchesTheWholeNameInAnyLetterCase) {
     std::string wanted;
     bool selected;
   } cases[] = {
-      {"MEMORY_HOLDER.EXE", true},
-      {"memory_holder", false},
-      {holder.Path(), false},
-      {"memory_holder.ex", false},
-      {"*.exe", false},
+      {"MEMORY_HOLDER.EXE", true}, {"memory_holder", false}, {holder.Path(), false},
+      {"memory_holder.ex", false}, {"*.exe", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE("wanted name " + c.wanted);
@@ -198,9 +195,11 @@ TEST_F(ProcessExports, TwoInstancesAreBothScannedInSnapshotOrder) {
   }
   EXPECT_EQ(snapshotOrder, scanOrder);
   for (const MemoryHolder* holder : {&first, &second}) {
-    EXPECT_TRUE(std::any_of(entries.begin(), entries.end(), [&](const Entry& entry) {
-      return entry.processId == holder->PidText() && Detected(entry);
-    })) << "holder " << holder->Pid() << " not found";
+    EXPECT_TRUE(std::any_of(entries.begin(), entries.end(),
+                            [&](const Entry& entry) {
+                              return entry.processId == holder->PidText() && Detected(entry);
+                            }))
+        << "holder " << holder->Pid() << " not found";
   }
 }
 
@@ -322,7 +321,8 @@ TEST_F(ProcessExports, OwnProcessScanSurvivesMemoryChangingUnderIt) {
       }
       QueryPerformanceCounter(&until);
       until.QuadPart += frequency.QuadPart / 5000;  // 200 microseconds
-      do QueryPerformanceCounter(&now); while (now.QuadPart < until.QuadPart);
+      do QueryPerformanceCounter(&now);
+      while (now.QuadPart < until.QuadPart);
       if (release) {
         VirtualAlloc(chunk, kChunkLength, MEM_COMMIT, PAGE_READWRITE);
       } else {

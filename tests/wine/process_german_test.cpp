@@ -17,7 +17,7 @@ namespace {
 std::vector<Entry> ScanPid(intptr_t pid, const char* name) {
   NotificationWindow window;
   EXPECT_EQ(0, Engine().TarvexProcessWithPid(window.Window(), &NotificationWindow::TimerProc, pid,
-                                              name, 0));
+                                             name, 0));
   EXPECT_TRUE(window.WaitForNotification(120000));
   std::vector<Entry> entries = ReadEntries();
   if (!entries.empty()) entries.erase(entries.begin());

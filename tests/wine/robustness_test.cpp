@@ -37,7 +37,8 @@ void ClearProviderEnvironment() {
 // The process scan's own failure entries carry the bare word.
 bool KnownVerdict(const std::string& isMalware) {
   if (isMalware == "not scanned") return true;
-  for (const char* word : {"yes (", "no (", "not scanned (", "Scan is not supported on this system! ("}) {
+  for (const char* word :
+       {"yes (", "no (", "not scanned (", "Scan is not supported on this system! ("}) {
     if (isMalware.compare(0, std::strlen(word), word) == 0) return true;
   }
   return false;
@@ -183,15 +184,25 @@ TEST_F(Robust, FilesAndFoldersChangingDuringAWalkNeitherCrashNorHang) {
       const std::wstring sub = folder.Wide(L"d" + std::to_wstring(random() % 30));
       const std::wstring file = sub + L"\\f" + std::to_wstring(random() % 60) + L".txt";
       switch (random() % 5) {
-        case 0: DeleteFileW(file.c_str()); break;
-        case 1: MoveFileW(file.c_str(), (file + L".moved").c_str()); break;
+        case 0:
+          DeleteFileW(file.c_str());
+          break;
+        case 1:
+          MoveFileW(file.c_str(), (file + L".moved").c_str());
+          break;
         case 2: {
-          HANDLE lock = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+          HANDLE lock =
+              CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
           if (lock != INVALID_HANDLE_VALUE) locks.push_back(lock);
           break;
         }
-        case 3: RemoveTree(sub); break;
-        default: MakeFolder(sub); PutFile(file, "new"); break;
+        case 3:
+          RemoveTree(sub);
+          break;
+        default:
+          MakeFolder(sub);
+          PutFile(file, "new");
+          break;
       }
       changes++;
     }
@@ -200,7 +211,8 @@ TEST_F(Robust, FilesAndFoldersChangingDuringAWalkNeitherCrashNorHang) {
   NotificationWindow window;
   for (int pass = 0; pass < 5; ++pass) {
     window.ResetCalls();
-    api.TarvexAdsInFolder(window.Window(), &NotificationWindow::TimerProc, folder.Ansi().c_str(), 0);
+    api.TarvexAdsInFolder(window.Window(), &NotificationWindow::TimerProc, folder.Ansi().c_str(),
+                          0);
     const bool notified = window.WaitForNotification(120000);
     EXPECT_TRUE(notified) << "walk " << pass << " did not end";
     if (!notified) break;
@@ -215,7 +227,8 @@ TEST_F(Robust, FilesAndFoldersChangingDuringAWalkNeitherCrashNorHang) {
   // A locked and a deleted file scanned directly give their failure entries.
   const std::wstring locked = folder.Wide(L"locked.txt");
   ASSERT_TRUE(PutFile(locked, AntivirusTestString()));
-  HANDLE lock = CreateFileW(locked.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE lock = CreateFileW(locked.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            0, nullptr);
   ASSERT_NE(INVALID_HANDLE_VALUE, lock);
   EXPECT_EQ(-1, api.TarvexAds2(AnsiFromWide(locked).c_str(), 0));
   EXPECT_EQ("32", ReadEntries()[1].scannerErrornumber);
@@ -269,7 +282,8 @@ std::string ReadContent(const std::wstring& path) {
   std::string content;
   char chunk[65536];
   DWORD read = 0;
-  while (ReadFile(file, chunk, sizeof chunk, &read, nullptr) && read > 0) content.append(chunk, read);
+  while (ReadFile(file, chunk, sizeof chunk, &read, nullptr) && read > 0)
+    content.append(chunk, read);
   CloseHandle(file);
   return content;
 }
@@ -374,7 +388,8 @@ TEST_F(Robust, ScanObjectPolledDuringAWalkIsAlwaysTerminatedWithinItsLimit) {
   NotificationWindow window;
   for (int pass = 0; pass < 3; ++pass) {
     window.ResetCalls();
-    api.TarvexAdsInFolder(window.Window(), &NotificationWindow::TimerProc, folder.Ansi().c_str(), 0);
+    api.TarvexAdsInFolder(window.Window(), &NotificationWindow::TimerProc, folder.Ansi().c_str(),
+                          0);
     ASSERT_TRUE(window.WaitForNotification(120000));
     EXPECT_EQ(text, reinterpret_cast<const char*>(api.GetScanObject()));
   }

@@ -93,7 +93,8 @@ class Soak : public ::testing::Test {
   // notification (asynchronous kinds) and compares.
   void Run(const char* kind, const std::function<void()>& job, NotificationWindow* window) {
     char only[64] = {};
-    if (GetEnvironmentVariableA("TARVEX_SOAK_KIND", only, sizeof only) && !strstr(kind, only)) return;
+    if (GetEnvironmentVariableA("TARVEX_SOAK_KIND", only, sizeof only) && !strstr(kind, only))
+      return;
     for (int i = 0; i < kWarmUp; ++i) job();
     Settle(window);
     const Figures start = Measure();
@@ -105,11 +106,13 @@ class Soak : public ::testing::Test {
     Settle(window);
     const double seconds = static_cast<double>(GetTickCount64() - began) / 1000.0;
     const Figures end = Measure();
-    std::printf("soak %-31s handles %4lu -> %4lu  private bytes %10lu -> %10lu (middle %10lu)  threads %2lu -> %2lu  (%d jobs, %.1f s)\n",
-                kind, start.handles, end.handles, static_cast<unsigned long>(start.privateBytes),
-                static_cast<unsigned long>(end.privateBytes),
-                static_cast<unsigned long>(middle.privateBytes), start.threads, end.threads, kJobs,
-                seconds);
+    std::printf(
+        "soak %-31s handles %4lu -> %4lu  private bytes %10lu -> %10lu (middle %10lu)  threads "
+        "%2lu -> %2lu  (%d jobs, %.1f s)\n",
+        kind, start.handles, end.handles, static_cast<unsigned long>(start.privateBytes),
+        static_cast<unsigned long>(end.privateBytes),
+        static_cast<unsigned long>(middle.privateBytes), start.threads, end.threads, kJobs,
+        seconds);
     EXPECT_GT(start.handles, 0u) << "handle count unavailable";
     EXPECT_GT(start.privateBytes, 0u) << "private bytes unavailable";
     EXPECT_LE(end.handles, start.handles + 4) << kind;
@@ -150,24 +153,39 @@ TEST_F(Soak, EveryKindOfJobKeepsHandlesMemoryAndThreadsFlat) {
   void* w = window.Window();
   const auto proc = &NotificationWindow::TimerProc;
 
-  Run("TarvexBuffer2", [&] { api.TarvexBuffer2("soak", data.data(), data.size(), 0, "p", "1"); }, nullptr);
-  Run("TarvexBuffer", [&] { api.TarvexBuffer(w, proc, "soak", data.data(), data.size(), 0, "", ""); }, &window);
-  Run("TarvexAds2", [&] { api.TarvexAds2(file.c_str(), 0); }, nullptr);
-  Run("TarvexAds", [&] { api.TarvexAds(w, proc, (folder + "\\a.txt:hidden").c_str(), 0); }, &window);
-  Run("TarvexAdsInFile", [&] { api.TarvexAdsInFile(w, proc, file.c_str(), 0); }, &window);
-  Run("TarvexAdsInFolder", [&] { api.TarvexAdsInFolder(w, proc, folder.c_str(), 0); }, &window);
-  Run("TarvexProcessWithName", [&] { api.TarvexProcessWithName(w, proc, "no-such-program.exe", 0); }, &window);
+  Run(
+      "TarvexBuffer2", [&] { api.TarvexBuffer2("soak", data.data(), data.size(), 0, "p", "1"); },
+      nullptr);
+  Run(
+      "TarvexBuffer",
+      [&] { api.TarvexBuffer(w, proc, "soak", data.data(), data.size(), 0, "", ""); }, &window);
+  Run(
+      "TarvexAds2", [&] { api.TarvexAds2(file.c_str(), 0); }, nullptr);
+  Run(
+      "TarvexAds", [&] { api.TarvexAds(w, proc, (folder + "\\a.txt:hidden").c_str(), 0); },
+      &window);
+  Run(
+      "TarvexAdsInFile", [&] { api.TarvexAdsInFile(w, proc, file.c_str(), 0); }, &window);
+  Run(
+      "TarvexAdsInFolder", [&] { api.TarvexAdsInFolder(w, proc, folder.c_str(), 0); }, &window);
+  Run(
+      "TarvexProcessWithName",
+      [&] { api.TarvexProcessWithName(w, proc, "no-such-program.exe", 0); }, &window);
 
   MemoryHolder holder;
   ASSERT_TRUE(holder.Ready());
-  Run("TarvexProcessWithPid", [&] { api.TarvexProcessWithPid(w, proc, holder.Pid(), "memory_holder.exe", 0); },
-      &window);
+  Run(
+      "TarvexProcessWithPid",
+      [&] { api.TarvexProcessWithPid(w, proc, holder.Pid(), "memory_holder.exe", 0); }, &window);
   // All processes of the prefix take long to read; each job is cancelled as
   // soon as it has started, which still runs its whole frame.
-  Run("TarvexAllProcesses (cancelled)", [&] {
-    api.TarvexAllProcesses(w, proc, 0);
-    api.CancleScan(proc);
-  }, &window);
+  Run(
+      "TarvexAllProcesses (cancelled)",
+      [&] {
+        api.TarvexAllProcesses(w, proc, 0);
+        api.CancleScan(proc);
+      },
+      &window);
 }
 
 }  // namespace

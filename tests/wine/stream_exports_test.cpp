@@ -183,8 +183,8 @@ TEST_F(StreamExports, AReadShorterThanTheSizeIsScannedAsReadAndReportedAsShort) 
 TEST_F(StreamExports, AStreamTooLargeForMemoryIsReportedNotScanned) {
   // A sparse file of 8 TiB: no buffer of that size can be had here.
   const uint64_t length = uint64_t{8} << 40;
-  void* probe = VirtualAlloc(nullptr, static_cast<SIZE_T>(length), MEM_COMMIT | MEM_RESERVE,
-                             PAGE_READWRITE);
+  void* probe =
+      VirtualAlloc(nullptr, static_cast<SIZE_T>(length), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
   if (probe != nullptr) {
     VirtualFree(probe, 0, MEM_RELEASE);
     GTEST_SKIP() << "this system hands out 8 TiB; the stream would be read whole";
@@ -217,8 +217,8 @@ TEST_F(StreamExports, FilesWithoutNamedStreamsGetNoEntry) {
        {folder.Ansi("plain.txt"), folder.Ansi("missing.txt"), folder.Ansi()}) {
     ResetProviderCallLog();
     NotificationWindow window;
-    EXPECT_EQ(0, api.TarvexAdsInFile(window.Window(), &NotificationWindow::TimerProc,
-                                     path.c_str(), 0));
+    EXPECT_EQ(
+        0, api.TarvexAdsInFile(window.Window(), &NotificationWindow::TimerProc, path.c_str(), 0));
     ASSERT_TRUE(window.WaitForNotification(10000)) << path;
     EXPECT_EQ(1u, ReadEntries().size()) << path;  // the title entry only
     EXPECT_EQ(-1, api.GetScanResult()) << path;

@@ -12,7 +12,8 @@ namespace tarvex_test {
 
 inline std::wstring WideFromAnsi(const std::string& text) {
   if (text.empty()) return std::wstring();
-  const int count = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  const int count =
+      MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   std::wstring wide(static_cast<size_t>(count), L'\0');
   MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], count);
   return wide;
@@ -36,8 +37,9 @@ inline bool PutFile(const std::wstring& path, const std::string& content) {
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   DWORD written = 0;
-  const BOOL ok = content.empty() ||
-                  WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+  const BOOL ok =
+      content.empty() ||
+      WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
   CloseHandle(file);
   return ok && written == content.size();
 }

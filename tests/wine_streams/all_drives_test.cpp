@@ -25,7 +25,8 @@ TEST(AllDrives, TheWalkOfEveryDriveCompletesAndNotifies) {
   const ULONGLONG deadline = GetTickCount64() + 300000;
   while (window.Calls() == 0 && GetTickCount64() < deadline) {
     const std::string object = api.ScanObject();
-    sawWindowsFolder = sawWindowsFolder || _strnicmp(object.c_str(), inside.c_str(), inside.size()) == 0;
+    sawWindowsFolder =
+        sawWindowsFolder || _strnicmp(object.c_str(), inside.c_str(), inside.size()) == 0;
     window.PumpFor(1);
   }
   ASSERT_EQ(1, window.Calls()) << "the walk did not end within 300 s";

@@ -29,7 +29,8 @@ TEST(LargeStream, ContentBeyondThe2GiBMarkIsScanned) {
     ASSERT_TRUE(SetFilePointerEx(file, at, nullptr, FILE_BEGIN));
     const std::string content = AntivirusTestString();
     DWORD written = 0;
-    ASSERT_TRUE(WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr));
+    ASSERT_TRUE(
+        WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr));
     at.QuadPart = static_cast<LONGLONG>(length);
     ASSERT_TRUE(SetFilePointerEx(file, at, nullptr, FILE_BEGIN));
     ASSERT_TRUE(SetEndOfFile(file));

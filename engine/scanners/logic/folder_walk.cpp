@@ -12,12 +12,13 @@ void FolderWorkList::Clear() {
 
 void FolderWorkList::InsertAfterCurrent(std::u16string folderPath) {
   const size_t position = current_ == kNone ? 0 : current_ + 1;
-  folders_.insert(folders_.begin() + static_cast<std::ptrdiff_t>(position),
-                  std::move(folderPath));
+  folders_.insert(folders_.begin() + static_cast<std::ptrdiff_t>(position), std::move(folderPath));
   current_ = position;
 }
 
-void FolderWorkList::Append(std::u16string folderPath) { folders_.push_back(std::move(folderPath)); }
+void FolderWorkList::Append(std::u16string folderPath) {
+  folders_.push_back(std::move(folderPath));
+}
 
 const std::u16string& FolderWorkList::TakeUpFirst() {
   current_ = 0;

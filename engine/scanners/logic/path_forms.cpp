@@ -4,9 +4,7 @@
 namespace tarvex {
 namespace {
 
-bool EndsWithBackslash(const std::u16string& path) {
-  return !path.empty() && path.back() == u'\\';
-}
+bool EndsWithBackslash(const std::u16string& path) { return !path.empty() && path.back() == u'\\'; }
 
 bool IsSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
 

@@ -10,7 +10,7 @@ bool IsReadableRegion(uint32_t state, uint32_t protect) {
 
 template <typename Address>
 std::optional<RegionRun<Address>> RegionWalk<Address>::Take(uint32_t state, uint32_t protect,
-                                                             Address regionSize) {
+                                                            Address regionSize) {
   std::optional<RegionRun<Address>> closed;
   if (IsReadableRegion(state, protect)) {
     if (open_.length == 0) open_.start = queryAddress_;

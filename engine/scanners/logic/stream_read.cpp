@@ -11,10 +11,9 @@ ContentPlan PlanStreamContent(uint64_t streamLength, uint64_t maxBufferLength) {
   return ContentPlan::Read;
 }
 
-ReadOutcome ReadInPieces(
-    uint64_t streamLength, uint32_t maxPieceLength,
-    const std::function<bool(uint64_t offset, uint32_t requestLength, uint32_t* delivered,
-                             uint32_t* error)>& read) {
+ReadOutcome ReadInPieces(uint64_t streamLength, uint32_t maxPieceLength,
+                         const std::function<bool(uint64_t offset, uint32_t requestLength,
+                                                  uint32_t* delivered, uint32_t* error)>& read) {
   ReadOutcome outcome;
   while (outcome.deliveredLength < streamLength) {
     const uint64_t remaining = streamLength - outcome.deliveredLength;
@@ -31,16 +30,14 @@ ReadOutcome ReadInPieces(
   return outcome;
 }
 
-uint32_t ShortReadError(uint32_t lastError) {
-  return lastError != 0 ? lastError : kErrorHandleEof;
-}
+uint32_t ShortReadError(uint32_t lastError) { return lastError != 0 ? lastError : kErrorHandleEof; }
 
 std::string ShortReadMessage(const std::string& systemText, uint64_t deliveredLength,
                              uint64_t streamLength) {
   std::string text = systemText;
   while (!text.empty() && text.back() == ' ') text.pop_back();
-  return "ReadFile -> " + text + " (" + DecimalText(static_cast<int64_t>(deliveredLength)) +
-         "/" + DecimalText(static_cast<int64_t>(streamLength)) + ")";
+  return "ReadFile -> " + text + " (" + DecimalText(static_cast<int64_t>(deliveredLength)) + "/" +
+         DecimalText(static_cast<int64_t>(streamLength)) + ")";
 }
 
 }  // namespace tarvex

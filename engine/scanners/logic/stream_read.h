@@ -33,10 +33,9 @@ struct ReadOutcome {
 // &error), which returns false on failure. Requests are at most maxPieceLength
 // bytes and follow each other; the reading stops at the first failure and at
 // the first request that delivers nothing (the end of the stream).
-ReadOutcome ReadInPieces(
-    uint64_t streamLength, uint32_t maxPieceLength,
-    const std::function<bool(uint64_t offset, uint32_t requestLength, uint32_t* delivered,
-                             uint32_t* error)>& read);
+ReadOutcome ReadInPieces(uint64_t streamLength, uint32_t maxPieceLength,
+                         const std::function<bool(uint64_t offset, uint32_t requestLength,
+                                                  uint32_t* delivered, uint32_t* error)>& read);
 
 // Error number of a read that delivered less than the stream's size: the
 // read's own error, or ERROR_HANDLE_EOF when the stream simply ended early.

@@ -78,9 +78,10 @@ bool IsListTooLong(uint32_t status) {
          status == kStatusBufferTooSmall;
 }
 
-uint32_t QueryStreamList(const std::function<unsigned char*(uint32_t length)>& allocate,
-                         const std::function<uint32_t(unsigned char* buffer, uint32_t length)>& query,
-                         uint32_t* bufferLength) {
+uint32_t QueryStreamList(
+    const std::function<unsigned char*(uint32_t length)>& allocate,
+    const std::function<uint32_t(unsigned char* buffer, uint32_t length)>& query,
+    uint32_t* bufferLength) {
   uint32_t length = kStreamListFirstLength;
   for (;;) {
     *bufferLength = 0;

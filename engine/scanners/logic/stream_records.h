@@ -32,8 +32,7 @@ std::vector<StreamRecord> ReadStreamRecords(const unsigned char* buffer, size_t 
 // "::$DATA" of a file (its main content) is skipped; a name ending in ":$DATA"
 // loses that suffix (and any blanks behind it), and any other name on a folder
 // its last six characters.
-std::optional<std::u16string> StreamPathSuffix(const std::u16string& recordName,
-                                               bool pathIsFolder);
+std::optional<std::u16string> StreamPathSuffix(const std::u16string& recordName, bool pathIsFolder);
 
 // NTSTATUS values of the stream query.
 constexpr uint32_t kStatusSuccess = 0;
@@ -42,8 +41,8 @@ constexpr uint32_t kStatusInfoLengthMismatch = 0xC0000004u;
 constexpr uint32_t kStatusBufferTooSmall = 0xC0000023u;
 constexpr uint32_t kStatusNotImplemented = 0xC0000002u;
 
-constexpr uint32_t kStreamListFirstLength = 655360;      // 640 KiB
-constexpr uint32_t kStreamListMaxLength = 64u << 20;     // 64 MiB
+constexpr uint32_t kStreamListFirstLength = 655360;   // 640 KiB
+constexpr uint32_t kStreamListMaxLength = 64u << 20;  // 64 MiB
 
 // True for the statuses that mean "the list did not fit into the buffer".
 bool IsListTooLong(uint32_t status);
@@ -56,8 +55,9 @@ bool IsListTooLong(uint32_t status);
 // query(buffer, length) returns the status. The result is the last status,
 // with the length asked for in *bufferLength; a failed allocation yields
 // kStatusBufferTooSmall.
-uint32_t QueryStreamList(const std::function<unsigned char*(uint32_t length)>& allocate,
-                         const std::function<uint32_t(unsigned char* buffer, uint32_t length)>& query,
-                         uint32_t* bufferLength);
+uint32_t QueryStreamList(
+    const std::function<unsigned char*(uint32_t length)>& allocate,
+    const std::function<uint32_t(unsigned char* buffer, uint32_t length)>& query,
+    uint32_t* bufferLength);
 
 }  // namespace tarvex
