@@ -24,6 +24,8 @@
 
 #include <stdint.h>
 
+#include "tarvex_names.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -42,48 +44,52 @@ typedef void(TARVEX_CALL* TarvexTimerProc)(void* window, unsigned int message, u
 #define TARVEX_API __declspec(dllimport)
 #endif
 
-/* Scan exports. */
-TARVEX_API intptr_t TARVEX_CALL TarvexAds(void* window, TarvexTimerProc timerProc, const char* path,
-                                          int32_t findingsOnly);
-TARVEX_API intptr_t TARVEX_CALL TarvexAds2(const char* path, int32_t findingsOnly);
-TARVEX_API intptr_t TARVEX_CALL TarvexAdsInFile(void* window, TarvexTimerProc timerProc,
-                                                const char* path, int32_t findingsOnly);
-/* An empty folder path scans all fixed and removable drives. */
-TARVEX_API intptr_t TARVEX_CALL TarvexAdsInFolder(void* window, TarvexTimerProc timerProc,
-                                                  const char* folderPath, int32_t findingsOnly);
-TARVEX_API intptr_t TARVEX_CALL TarvexAllProcesses(void* window, TarvexTimerProc timerProc,
-                                                   int32_t findingsOnly);
-TARVEX_API intptr_t TARVEX_CALL TarvexProcessWithName(void* window, TarvexTimerProc timerProc,
-                                                      const char* executableName,
-                                                      int32_t findingsOnly);
-TARVEX_API intptr_t TARVEX_CALL TarvexProcessWithPid(void* window, TarvexTimerProc timerProc,
-                                                     intptr_t processId, const char* processName,
-                                                     int32_t findingsOnly);
-TARVEX_API intptr_t TARVEX_CALL TarvexBuffer(void* window, TarvexTimerProc timerProc,
-                                             const char* contentName, const void* buffer,
-                                             uintptr_t bufferLength, int32_t findingsOnly,
-                                             const char* processName, const char* processIdText);
-TARVEX_API intptr_t TARVEX_CALL TarvexBuffer2(const char* contentName, const void* buffer,
-                                              uintptr_t bufferLength, int32_t findingsOnly,
-                                              const char* processName, const char* processIdText);
+/* The 18 exports, each as X(name, (parameters)); every one returns intptr_t.
+ * The declarations below, the function pointer types TarvexAdsFn, ... and the
+ * loader (tarvex_loader.h) are all made from this one list. */
+#define TARVEX_EXPORTS(X)                                                                         \
+  /* Scan exports. */                                                                             \
+  X(TarvexAds, (void* window, TarvexTimerProc timerProc, const char* path, int32_t findingsOnly)) \
+  X(TarvexAds2, (const char* path, int32_t findingsOnly))                                         \
+  X(TarvexAdsInFile,                                                                              \
+    (void* window, TarvexTimerProc timerProc, const char* path, int32_t findingsOnly))            \
+  /* An empty folder path scans all fixed and removable drives. */                                \
+  X(TarvexAdsInFolder,                                                                            \
+    (void* window, TarvexTimerProc timerProc, const char* folderPath, int32_t findingsOnly))      \
+  X(TarvexAllProcesses, (void* window, TarvexTimerProc timerProc, int32_t findingsOnly))          \
+  X(TarvexProcessWithName,                                                                        \
+    (void* window, TarvexTimerProc timerProc, const char* executableName, int32_t findingsOnly))  \
+  X(TarvexProcessWithPid, (void* window, TarvexTimerProc timerProc, intptr_t processId,           \
+                           const char* processName, int32_t findingsOnly))                        \
+  X(TarvexBuffer, (void* window, TarvexTimerProc timerProc, const char* contentName,              \
+                   const void* buffer, uintptr_t bufferLength, int32_t findingsOnly,              \
+                   const char* processName, const char* processIdText))                           \
+  X(TarvexBuffer2, (const char* contentName, const void* buffer, uintptr_t bufferLength,          \
+                    int32_t findingsOnly, const char* processName, const char* processIdText))    \
+  /* Cancels the running job when timerProc is the one it was started with. */                    \
+  X(CancleScan, (TarvexTimerProc timerProc))                                                      \
+  /* 0 no AMSI context, 1 context only, 2 context and session (state of the last job). */         \
+  X(IsAmsiAvailable, (void))                                                                      \
+  /* Address of the text naming the object being scanned; the address never changes. */           \
+  X(GetScanObject, (void))                                                                        \
+  X(GetScanResult, (void))                                                                        \
+  /* Address and length of the job's text report. */                                              \
+  X(GetScanfile, (void))                                                                          \
+  X(GetScanfileLength, (void))                                                                    \
+  /* Next value of one result field (TARVEX_FIELD_NAME_LIST): an address, 0 at the end of the     \
+   * list, -1 for an unknown field name. */                                                       \
+  X(GetScanlistEntry, (const char* fieldName))                                                    \
+  X(GetScanlistSize, (void))                                                                      \
+  X(SetScanlistToStart, (void))
 
-/* Cancels the running job when timerProc is the one it was started with. */
-TARVEX_API intptr_t TARVEX_CALL CancleScan(TarvexTimerProc timerProc);
+#define TARVEX_DECLARE_EXPORT(name, parameters) TARVEX_API intptr_t TARVEX_CALL name parameters;
+TARVEX_EXPORTS(TARVEX_DECLARE_EXPORT)
+#undef TARVEX_DECLARE_EXPORT
 
-/* 0 no AMSI context, 1 context only, 2 context and session (state of the last job). */
-TARVEX_API intptr_t TARVEX_CALL IsAmsiAvailable(void);
-/* Address of the text naming the object being scanned; the address never changes. */
-TARVEX_API intptr_t TARVEX_CALL GetScanObject(void);
-TARVEX_API intptr_t TARVEX_CALL GetScanResult(void);
-/* Address and length of the job's text report. */
-TARVEX_API intptr_t TARVEX_CALL GetScanfile(void);
-TARVEX_API intptr_t TARVEX_CALL GetScanfileLength(void);
-/* Next value of one result field ("ProcessName", "ProcessID", "Scantarget",
- * "IsMalware", "Scannermessage", "ScannerErrornumber"): an address, 0 at the
- * end of the list, -1 for an unknown field name. */
-TARVEX_API intptr_t TARVEX_CALL GetScanlistEntry(const char* fieldName);
-TARVEX_API intptr_t TARVEX_CALL GetScanlistSize(void);
-TARVEX_API intptr_t TARVEX_CALL SetScanlistToStart(void);
+#define TARVEX_DECLARE_EXPORT_TYPE(name, parameters) \
+  typedef intptr_t(TARVEX_CALL* name##Fn) parameters;
+TARVEX_EXPORTS(TARVEX_DECLARE_EXPORT_TYPE)
+#undef TARVEX_DECLARE_EXPORT_TYPE
 
 #ifdef __cplusplus
 }
