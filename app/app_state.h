@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "win32_handles.h"
+
 namespace ostrelle {
 
 constexpr int kStatusBarId = 2701;
@@ -25,7 +27,7 @@ struct AppState {
   int quitFlag = 0;
 
   // Engine binding and scan commands.
-  HMODULE engineLibrary = nullptr;
+  tarvex::UniqueLibrary engineLibrary;
   // From the start of a scan until its results are in, or it is cancelled.
   bool scanRunning = false;
   int automaticStep = 0;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "resource.h"
+#include "win32_handles.h"
 
 namespace ostrelle {
 namespace {
@@ -76,14 +77,10 @@ std::string PickFolder(HWND owner, const char* title) {
   browse.hwndOwner = owner;
   browse.lpszTitle = title;
   browse.ulFlags = BIF_NEWDIALOGSTYLE | BIF_EDITBOX;
-  const PIDLIST_ABSOLUTE chosen = SHBrowseForFolderA(&browse);
-  if (chosen == nullptr) return std::string();
-  struct PidlOwner {
-    PIDLIST_ABSOLUTE pidl;
-    ~PidlOwner() { CoTaskMemFree(pidl); }
-  } release{chosen};
+  const tarvex::UniqueCoTaskMemory<PIDLIST_ABSOLUTE> chosen(SHBrowseForFolderA(&browse));
+  if (!chosen) return std::string();
   char path[MAX_PATH] = {};
-  if (!SHGetPathFromIDListA(chosen, path) || path[0] == '\0') return "\\";
+  if (!SHGetPathFromIDListA(chosen.Get(), path) || path[0] == '\0') return "\\";
   std::string folder = path;
   if (folder.back() != '\\') folder += '\\';
   return folder;

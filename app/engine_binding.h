@@ -12,10 +12,8 @@
 
 namespace ostrelle {
 
-// "tarvex64.dll" in the x64 build, "tarvex.dll" in the x86 build.
-const char* EngineFileName();
-
-// LoadLibraryA with the bare file name; the handle may be null.
+// LoadLibraryA with the bare file name of the application's bitness
+// (TARVEX_ENGINE_FILE_NAME); the handle may be null.
 void LoadEngine();
 
 // Drops the application's reference to the engine and waits (bounded) while
@@ -24,16 +22,16 @@ void UnloadEngine();
 
 template <typename Export, typename... Args>
 intptr_t CallEngine(const char* exportName, Args... args) {
-  HMODULE engine = App().engineLibrary;
+  const HMODULE engine = App().engineLibrary.Get();
   if (engine == nullptr) return 0;
   const FARPROC address = GetProcAddress(engine, exportName);
   if (address == nullptr) return 0;
   return reinterpret_cast<Export>(reinterpret_cast<void*>(address))(args...);
 }
 
-// CALL_ENGINE(TarvexAllProcesses, window, proc, 0) with the export's own signature.
-#define OSTRELLE_CALL_ENGINE(name, ...) \
-  ::ostrelle::CallEngine<decltype(&::name)>(#name, __VA_ARGS__)
-#define OSTRELLE_CALL_ENGINE0(name) ::ostrelle::CallEngine<decltype(&::name)>(#name)
+// OSTRELLE_CALL_ENGINE(TarvexAllProcesses, window, proc, 0) with the export's
+// own signature (its pointer type TarvexAllProcessesFn from tarvex.h).
+#define OSTRELLE_CALL_ENGINE(name, ...) ::ostrelle::CallEngine<::name##Fn>(#name, __VA_ARGS__)
+#define OSTRELLE_CALL_ENGINE0(name) ::ostrelle::CallEngine<::name##Fn>(#name)
 
 }  // namespace ostrelle

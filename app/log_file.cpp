@@ -18,13 +18,6 @@
 namespace ostrelle {
 namespace {
 
-struct RegistryKeyTraits {
-  using Type = HKEY;
-  static Type Invalid() { return nullptr; }
-  static void Close(Type value) { RegCloseKey(value); }
-};
-using UniqueRegistryKey = tarvex::UniqueResource<RegistryKeyTraits>;
-
 const char kVersionKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
 
 Timestamp MakeTimestamp() {
@@ -42,7 +35,7 @@ std::string EnvironmentText(const char* name) {
 }  // namespace
 
 std::string ReadRegistryText(HKEY root, const char* keyName, const char* valueName) {
-  UniqueRegistryKey key;
+  tarvex::UniqueRegistryKey key;
   if (RegOpenKeyExA(root, keyName, 0, KEY_QUERY_VALUE, key.Put()) != ERROR_SUCCESS) {
     key.Release();
     return std::string();

@@ -18,15 +18,12 @@
 namespace ostrelle {
 namespace {
 
-const char* const kFieldNames[6] = {"ProcessName", "ProcessID",      "Scantarget",
-                                    "IsMalware",   "Scannermessage", "ScannerErrornumber"};
-
 // Six values of one entry; values of 0 or below (end of list, unknown field) are missing.
 struct FetchedEntry {
-  intptr_t values[6];
+  intptr_t values[TARVEX_FIELD_COUNT];
   bool Present(int index) const { return values[index] > 0; }
   bool AllPresent() const {
-    for (int i = 0; i < 6; ++i) {
+    for (int i = 0; i < TARVEX_FIELD_COUNT; ++i) {
       if (!Present(i)) return false;
     }
     return true;
@@ -38,8 +35,8 @@ struct FetchedEntry {
 
 FetchedEntry FetchEntry() {
   FetchedEntry entry{};
-  for (int i = 0; i < 6; ++i) {
-    entry.values[i] = OSTRELLE_CALL_ENGINE(GetScanlistEntry, kFieldNames[i]);
+  for (int i = 0; i < TARVEX_FIELD_COUNT; ++i) {
+    entry.values[i] = OSTRELLE_CALL_ENGINE(GetScanlistEntry, tarvex::kFieldNames[i]);
   }
   return entry;
 }

@@ -1,7 +1,8 @@
-// Standard handles, the --out file and text conversions.
+// Standard handles and the --out file.
 #include "console_io.h"
 
 #include "console_progress_line.h"
+#include "text_conversion.h"
 
 namespace tarvex::console {
 namespace {
@@ -33,7 +34,7 @@ bool WriteConsoleText(HANDLE console, const std::wstring& text) {
 }
 
 bool WriteText(HANDLE handle, const std::string& text, UINT codePage) {
-  if (IsConsoleHandle(handle)) return WriteConsoleText(handle, ToWide(text, codePage));
+  if (IsConsoleHandle(handle)) return WriteConsoleText(handle, WideFromMultiByte(text, codePage));
   return WriteAll(handle, text.data(), text.size());
 }
 
@@ -49,28 +50,6 @@ std::string SystemErrorLine(DWORD errorNumber) {
   }
   while (!text.empty() && (text.back() == ' ' || text.back() == '.')) text.pop_back();
   return text.empty() ? std::string("system error") : text;
-}
-
-std::wstring ToWide(const std::string& text, UINT codePage) {
-  if (text.empty()) return std::wstring();
-  const int count =
-      MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  if (count <= 0) return std::wstring();
-  std::wstring wide(static_cast<size_t>(count), L'\0');
-  MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), &wide[0], count);
-  return wide;
-}
-
-std::string AnsiToUtf8(const std::string& ansiText) {
-  const std::wstring wide = ToWide(ansiText, CP_ACP);
-  if (wide.empty()) return std::string();
-  const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
-                                         nullptr, 0, nullptr, nullptr);
-  if (length <= 0) return std::string();
-  std::string utf8(static_cast<size_t>(length), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &utf8[0], length,
-                      nullptr, nullptr);
-  return utf8;
 }
 
 bool IsConsoleHandle(HANDLE handle) {
@@ -170,7 +149,7 @@ ProgressDisplay::ProgressDisplay() {
 void ProgressDisplay::Show(const std::string& scanObject, intptr_t entryCount) {
   if (!enabled_) return;
   WriteConsoleText(console_,
-                   L"\r" + ToWide(ProgressLine(scanObject, entryCount, widthChars_), CP_ACP));
+                   L"\r" + WideFromAnsi(ProgressLine(scanObject, entryCount, widthChars_)));
   shown_ = true;
 }
 

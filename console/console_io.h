@@ -1,4 +1,4 @@
-// Standard handles, the --out file and text conversions of the console program.
+// Standard handles and the --out file of the console program.
 #pragma once
 
 #include <windows.h>
@@ -13,10 +13,6 @@ namespace tarvex::console {
 
 // System text of an error number on one line (no CR LF at the end).
 std::string SystemErrorLine(DWORD errorNumber);
-
-// ANSI code page text as UTF-8, and both as UTF-16 for a console.
-std::string AnsiToUtf8(const std::string& ansiText);
-std::wstring ToWide(const std::string& text, UINT codePage);
 
 // True when the handle is a console (not a file or a pipe).
 bool IsConsoleHandle(HANDLE handle);

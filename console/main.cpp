@@ -8,10 +8,11 @@
 
 #include "console_command_line.h"
 #include "console_io.h"
-#include "engine_binding.h"
 #include "console_entry_output.h"
 #include "scan_session.h"
+#include "text_conversion.h"
 #include "console_self_test.h"
+#include "tarvex_test_string.h"
 
 namespace tarvex::console {
 namespace {
@@ -36,6 +37,23 @@ void KeepCurrentFolderOutOfDllSearch() {
 int Fail(int exitCode, const std::string& message) {
   WriteErrorLine(std::string(kProgramName) + ": " + message);
   return exitCode;
+}
+
+// Loads the engine and resolves its exports. The library stays loaded for the
+// life of the process: a cancelled worker may still be ending when the
+// program exits. On failure returns false with one line in *error.
+bool LoadEngine(EngineLibrary& engine, std::string* error) {
+  engine.KeepLoaded();
+  if (engine.Load()) return true;
+  if (!engine.Loaded()) {
+    const DWORD loadError = engine.LoadError();
+    *error = std::string("cannot load the engine ") + TARVEX_ENGINE_FILE_NAME + ": " +
+             SystemErrorLine(loadError) + " (error " + std::to_string(loadError) + ")";
+  } else {
+    *error = std::string("the engine ") + TARVEX_ENGINE_FILE_NAME + " lacks the export " +
+             engine.MissingExport();
+  }
+  return false;
 }
 
 void StartJob(const EngineExports& engine, const ConsoleOptions& options, void* window,
@@ -77,10 +95,10 @@ int WriteResults(const ConsoleOptions& options, const JobOutcome& outcome, Outpu
       written = sink.Write(outcome.report, CP_ACP, &error);
       break;
     case OutputFormat::Csv:
-      written = sink.Write(FormatCsv(outcome.entries, AnsiToUtf8), CP_UTF8, &error);
+      written = sink.Write(FormatCsv(outcome.entries, Utf8FromAnsi), CP_UTF8, &error);
       break;
     case OutputFormat::Json:
-      written = sink.Write(FormatJsonLines(outcome.entries, AnsiToUtf8), CP_UTF8, &error);
+      written = sink.Write(FormatJsonLines(outcome.entries, Utf8FromAnsi), CP_UTF8, &error);
       break;
   }
   if (!written || !sink.Finish(&error)) return Fail(kExitUsage, error);
@@ -129,15 +147,15 @@ int Run(int argc, char** argv) {
   }
   const ConsoleOptions& options = parsed.options;
 
-  static EngineExports engine;  // outlives a worker that is still ending
+  static EngineLibrary engine;  // outlives a worker that is still ending
   std::string error;
   KeepCurrentFolderOutOfDllSearch();
-  if (!LoadEngine(&engine, &error)) return Fail(kExitUsage, error);
+  if (!LoadEngine(engine, &error)) return Fail(kExitUsage, error);
   const std::string targetError = CheckTargets(options, ProbePath);
   if (!targetError.empty()) return Fail(kExitUsage, targetError);
   OutputSink sink;
   if (!sink.Open(options.outPath, &error)) return Fail(kExitUsage, error);
-  InstallCancelHandler(engine);
+  const CancelHandler cancelHandler(engine);
 
   if (options.target == ScanTarget::SelfTest) return RunSelfTest(engine, sink);
 

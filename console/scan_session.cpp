@@ -16,19 +16,12 @@ constexpr UINT kPollElapseMs = 200;  // progress refresh and cancel check
 constexpr UINT kCancelMessage = WM_APP + 1;
 const char kWindowClass[] = "OstrelleCmdJobWindow";
 
-struct WindowTraits {
-  using Type = HWND;
-  static Type Invalid() { return nullptr; }
-  static void Close(Type value) { DestroyWindow(value); }
-};
-using UniqueWindow = UniqueResource<WindowTraits>;
-
 // Shared with the console control handler, which runs on a thread of its own.
 std::atomic<bool> g_cancelRequested{false};
 std::atomic<HWND> g_jobWindow{nullptr};
 std::atomic<bool> g_synchronousJob{false};
 const EngineExports* g_engine = nullptr;
-HANDLE g_cancelEvent = nullptr;  // set with the flag; lives as long as the process
+std::atomic<HANDLE> g_cancelEvent{nullptr};  // CancelHandler's event while it is installed
 
 // State of the running asynchronous job, touched on the main thread only.
 struct AsyncJob {
@@ -80,7 +73,8 @@ LRESULT CALLBACK JobWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
 
 BOOL WINAPI OnConsoleControl(DWORD controlType) {
   g_cancelRequested.store(true);
-  if (g_cancelEvent != nullptr) SetEvent(g_cancelEvent);
+  const HANDLE cancelEvent = g_cancelEvent.load();
+  if (cancelEvent != nullptr) SetEvent(cancelEvent);
   // A synchronous job was started without a timer procedure; its cancel key is null.
   if (g_synchronousJob.load() && g_engine != nullptr) g_engine->CancleScan(nullptr);
   const HWND window = g_jobWindow.load();
@@ -93,25 +87,20 @@ BOOL WINAPI OnConsoleControl(DWORD controlType) {
   return TRUE;
 }
 
+// The entries after the title entry.
 std::vector<ConsoleEntry> ReadEntries(const EngineExports& engine) {
-  static const char* const kFields[6] = {"ProcessName", "ProcessID",      "Scantarget",
-                                         "IsMalware",   "Scannermessage", "ScannerErrornumber"};
   std::vector<ConsoleEntry> entries;
   engine.SetScanlistToStart();
+  EntryFields values;
   bool title = true;
-  for (;;) {
-    std::string values[6];
-    for (int i = 0; i < 6; ++i) {
-      const intptr_t address = engine.GetScanlistEntry(kFields[i]);
-      if (address == 0 || address == -1) return entries;
-      values[i] = reinterpret_cast<const char*>(address);
-    }
+  while (ReadNextEntry(engine, &values)) {
     if (title) {
       title = false;
       continue;
     }
     entries.push_back({values[0], values[1], values[2], values[3], values[4], values[5]});
   }
+  return entries;
 }
 
 void CollectResults(const EngineExports& engine, JobOutcome* outcome) {
@@ -126,12 +115,18 @@ void CollectResults(const EngineExports& engine, JobOutcome* outcome) {
 
 }  // namespace
 
-void InstallCancelHandler(const EngineExports& engine) {
+CancelHandler::CancelHandler(const EngineExports& engine)
+    : event_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
   g_engine = &engine;
-  g_cancelEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  g_cancelEvent.store(event_.Get());
   SetConsoleCtrlHandler(nullptr, FALSE);
   SetConsoleCtrlHandler(&OnConsoleControl, TRUE);
 }
+
+// The handler itself stays installed until the process ends (a Ctrl+C while
+// the program finishes is still taken as a cancel, never as the end of the
+// process); only the event goes, and the handler no longer sees it.
+CancelHandler::~CancelHandler() { g_cancelEvent.store(nullptr); }
 
 bool CancelRequested() { return g_cancelRequested.load(); }
 
@@ -172,8 +167,9 @@ InputOutcome ReadInputUnlessCancelled(std::vector<char>* data, std::string* erro
     ReadInputThread(threadShare.release());
   }
   if (thread) {
-    const HANDLE waits[2] = {thread.Get(), g_cancelEvent};
-    const DWORD count = g_cancelEvent != nullptr ? 2 : 1;
+    const HANDLE cancelEvent = g_cancelEvent.load();
+    const HANDLE waits[2] = {thread.Get(), cancelEvent};
+    const DWORD count = cancelEvent != nullptr ? 2 : 1;
     if (WaitForMultipleObjects(count, waits, FALSE, INFINITE) != WAIT_OBJECT_0) {
       return InputOutcome::Cancelled;
     }

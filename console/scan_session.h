@@ -8,8 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "engine_binding.h"
+#include "win32_handles.h"
+
 #include "console_scan_outcome.h"
+#include "tarvex_loader.h"
 
 namespace tarvex::console {
 
@@ -21,8 +23,18 @@ struct JobOutcome {
 };
 
 // Installs the Ctrl+C / Ctrl+Break handler (also in a process started in a
-// new process group, where Ctrl+C starts out ignored).
-void InstallCancelHandler(const EngineExports& engine);
+// new process group, where Ctrl+C starts out ignored) with the event that
+// wakes a wait for standard input. One at a time.
+class CancelHandler {
+ public:
+  explicit CancelHandler(const EngineExports& engine);
+  ~CancelHandler();
+  CancelHandler(const CancelHandler&) = delete;
+  CancelHandler& operator=(const CancelHandler&) = delete;
+
+ private:
+  UniqueHandle event_;  // set with the cancel flag; wakes a wait for standard input
+};
 
 // True once Ctrl+C, Ctrl+Break or a console close was received.
 bool CancelRequested();

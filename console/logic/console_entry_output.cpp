@@ -42,9 +42,7 @@ void AppendCsvLine(std::string& out, const Row& cells) {
 
 }  // namespace
 
-const char* const kOutputFieldNames[7] = {"ProcessName", "ProcessID",      "Scantarget",
-                                          "IsMalware",   "Scannermessage", "ScannerErrornumber",
-                                          "Outcome"};
+const char* const kOutputFieldNames[7] = {TARVEX_FIELD_NAME_LIST, "Outcome"};
 
 std::string FormatCsv(const std::vector<ConsoleEntry>& entries, const TextConverter& toUtf8) {
   std::string out;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "console_scan_outcome.h"
+#include "tarvex_names.h"
 
 namespace tarvex::console {
 

@@ -24,12 +24,3 @@ struct SelfTestReport {
 SelfTestReport JudgeSelfTest(const SelfTestFacts& facts);
 
 }  // namespace tarvex::console
-
-namespace tarvex::console {
-
-// The industry-standard antivirus test string (68 characters), assembled at
-// run time from a masked table so that no file of the program holds it and no
-// antimalware product flags the program itself.
-std::string AntivirusTestString();
-
-}  // namespace tarvex::console
