@@ -7,6 +7,7 @@
 #include "engine_state.h"
 #include "scan_verdict.h"
 #include "system_text.h"
+#include "text_conversion.h"
 #include "text_limits.h"
 
 namespace tarvex {
@@ -23,7 +24,7 @@ std::wstring HostExecutableName() {
   char path[MAX_PATH + 1] = {};
   GetModuleFileNameA(nullptr, path, MAX_PATH);
   PathStripPathA(path);
-  return AnsiToWide(path);
+  return WideFromAnsi(path);
 }
 
 void NoteAmsiFailure(const char* prefix, HRESULT status) {
@@ -32,7 +33,7 @@ void NoteAmsiFailure(const char* prefix, HRESULT status) {
   if (text.empty()) text = " ";
   amsi.sessionNote = prefix;
   AppendWithin(amsi.sessionNote, text, kSessionNoteMaxChars);
-  Engine().jobErrorNumber = static_cast<intptr_t>(TranslateStatus(status));
+  Engine().record.errorNumber = static_cast<intptr_t>(TranslateStatus(status));
 }
 
 }  // namespace
@@ -54,7 +55,7 @@ HRESULT StartAmsiSession() {
   // A system that passes the version gate but lacks Amsi.dll or one of its
   // functions is handled like an unsupported one: no AMSI call at all.
   if (!SystemSupportsAmsi() || !amsi.Complete()) {
-    engine.jobErrorNumber = kErrorBadDriverLevel;
+    engine.record.errorNumber = kErrorBadDriverLevel;
     return -1;
   }
   const std::wstring appName = HostExecutableName();
@@ -68,24 +69,24 @@ HRESULT StartAmsiSession() {
     NoteAmsiFailure("AmsiInitialize: ", status);
     return status;
   }
-  amsi.state = 1;
+  amsi.state = AmsiState::ContextOnly;
   status = amsi.openSession(amsi.context, &amsi.session);
   if (status != S_OK) {
     amsi.session = nullptr;
     NoteAmsiFailure("AmsiOpenSession: ", status);
     return status;
   }
-  amsi.state = 2;
+  amsi.state = AmsiState::ContextAndSession;
   return S_OK;
 }
 
 void EndAmsiSession() {
   AmsiBinding& amsi = Engine().amsi;
   if (!SystemSupportsAmsi() || !amsi.Complete()) return;
-  if (amsi.state == 2) {
+  if (amsi.state == AmsiState::ContextAndSession) {
     amsi.closeSession(amsi.context, amsi.session);
     amsi.uninitialize(amsi.context);
-  } else if (amsi.state == 1) {
+  } else if (amsi.state == AmsiState::ContextOnly) {
     amsi.uninitialize(amsi.context);
   }
   amsi.context = nullptr;

@@ -3,7 +3,37 @@
 
 #include <windows.h>
 
+#include <cstdint>
+#include <string>
+
+#include "amsi_api.h"
+
 namespace tarvex {
+
+// What the job's AMSI session start reached; IsAmsiAvailable returns the number.
+enum class AmsiState : int32_t {
+  NoContext = 0,
+  ContextOnly = 1,  // AmsiOpenSession failed
+  ContextAndSession = 2,
+};
+
+struct AmsiBinding {
+  HMODULE module = nullptr;
+  AmsiInitializeFn initialize = nullptr;
+  AmsiOpenSessionFn openSession = nullptr;
+  AmsiScanBufferFn scanBuffer = nullptr;
+  AmsiCloseSessionFn closeSession = nullptr;
+  AmsiUninitializeFn uninitialize = nullptr;
+  HAMSICONTEXT context = nullptr;
+  HAMSISESSION session = nullptr;
+  AmsiState state = AmsiState::NoContext;
+  std::string sessionNote;  // " " or "AmsiInitialize: ..." / "AmsiOpenSession: ..."
+
+  // All five functions were found; otherwise no AMSI function is ever called.
+  bool Complete() const {
+    return initialize && openSession && scanBuffer && closeSession && uninitialize;
+  }
+};
 
 // Loads Amsi.dll and looks up its five functions; nothing is reported when
 // something is missing, and the library is never freed.

@@ -2,7 +2,6 @@
 #include "engine_state.h"
 
 #include "amsi_session.h"
-#include "text_limits.h"
 
 namespace tarvex {
 
@@ -12,24 +11,6 @@ EngineState& Engine() {
 }
 
 const char* Text(MessageRow row) { return MessageText(row, Engine().languageIndex); }
-
-void AppendResultEntry(std::string processName, std::string processId, std::string scantarget,
-                       std::string isMalware, std::string scannermessage) {
-  EngineState& engine = Engine();
-  ResultEntry entry;
-  entry.processName = std::move(processName);
-  entry.processId = std::move(processId);
-  entry.scantarget = std::move(scantarget);
-  entry.isMalware = std::move(isMalware);
-  entry.scannermessage = std::move(scannermessage);
-  entry.scannerErrornumber = DecimalText(engine.jobErrorNumber);
-  engine.results.Append(entry);
-}
-
-void SetMessageArea(std::string text) {
-  CutTo(text, kMessageAreaMaxChars);
-  Engine().messageArea = std::move(text);
-}
 
 namespace {
 
@@ -48,7 +29,6 @@ void AttachEngine(HMODULE module) {
   EngineState& engine = Engine();
   engine.module = module;
   engine.textReport.clear();
-  engine.messageArea.reserve(1024);
   engine.languageIndex = ChooseLanguage();
   BindAmsiLibrary();
   // Kernel32 is always loaded; its handle is taken, not loaded again.

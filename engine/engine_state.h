@@ -10,11 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "amsi_api.h"
+#include "amsi_session.h"
+#include "job_record.h"
 #include "message_table.h"
-#include "result_list.h"
 #include "scan_object_text.h"
 #include "scanners/logic/folder_walk.h"
+#include "win32_handles.h"
 
 namespace tarvex {
 
@@ -32,45 +33,24 @@ struct JobParameters {
   int32_t findingsOnly = 0;
 };
 
-struct AmsiBinding {
-  HMODULE module = nullptr;
-  AmsiInitializeFn initialize = nullptr;
-  AmsiOpenSessionFn openSession = nullptr;
-  AmsiScanBufferFn scanBuffer = nullptr;
-  AmsiCloseSessionFn closeSession = nullptr;
-  AmsiUninitializeFn uninitialize = nullptr;
-  HAMSICONTEXT context = nullptr;
-  HAMSISESSION session = nullptr;
-  int32_t state = 0;        // 0 no context, 1 context only, 2 context and session
-  std::string sessionNote;  // " " or "AmsiInitialize: ..." / "AmsiOpenSession: ..."
-
-  // All five functions were found; otherwise no AMSI function is ever called.
-  bool Complete() const {
-    return initialize && openSession && scanBuffer && closeSession && uninitialize;
-  }
-};
-
 using QueryFullProcessImageNameAFn = BOOL(WINAPI*)(HANDLE process, DWORD flags, LPSTR name,
                                                    PDWORD size);
 
 struct EngineState {
   HMODULE module = nullptr;
   std::atomic<int32_t> cancelFlag{0};
-  intptr_t jobVerdict = 0;
-  intptr_t jobErrorNumber = 0;
+  JobRecord record;  // verdict, error number and result entries of the job
   int32_t languageIndex = kEnglish;
   AmsiBinding amsi;
   QueryFullProcessImageNameAFn queryFullProcessImageName = nullptr;
   ScanObjectText scanObject;
-  std::string messageArea;  // scan message of the entry being built
-  ResultList results;
   std::string textReport;
   FolderWorkList folderWorkList;  // folders the walk has still to list
   int32_t debugPrivilegeWasEnabled = 0;
   int32_t backupPrivilegeWasEnabled = 0;
   JobParameters job;
   // Worker of the most recent asynchronous job; a new job waits for it.
-  HANDLE lastWorker = nullptr;
+  UniqueHandle lastWorker;
 };
 
 EngineState& Engine();
@@ -84,17 +64,5 @@ void AttachEngine(HMODULE module);
 
 // Thread-safe view of the cancel flag for the scanners' checkpoints.
 inline bool CancelRequested() { return Engine().cancelFlag.load(std::memory_order_relaxed) != 0; }
-
-}  // namespace tarvex
-
-namespace tarvex {
-
-// Appends one entry to the result list (widening the report's columns);
-// ScannerErrornumber is the job error number in decimal.
-void AppendResultEntry(std::string processName, std::string processId, std::string scantarget,
-                       std::string isMalware, std::string scannermessage);
-
-// Sets the message area, cut to its limit.
-void SetMessageArea(std::string text);
 
 }  // namespace tarvex

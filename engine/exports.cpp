@@ -153,7 +153,7 @@ intptr_t TARVEX_CALL GetScanObject(void) {
   return reinterpret_cast<intptr_t>(Engine().scanObject.Data());
 }
 
-intptr_t TARVEX_CALL GetScanResult(void) { return Engine().jobVerdict; }
+intptr_t TARVEX_CALL GetScanResult(void) { return Engine().record.verdict; }
 
 intptr_t TARVEX_CALL GetScanfile(void) {
   return reinterpret_cast<intptr_t>(Engine().textReport.c_str());
@@ -167,16 +167,16 @@ intptr_t TARVEX_CALL GetScanlistEntry(const char* fieldName) {
   return Guarded([&] {
     const int field = ResultList::FieldFromName(fieldName);
     if (field < 0) return intptr_t{-1};
-    return reinterpret_cast<intptr_t>(Engine().results.Next(field));
+    return reinterpret_cast<intptr_t>(Engine().record.results.Next(field));
   });
 }
 
 intptr_t TARVEX_CALL GetScanlistSize(void) {
-  return static_cast<intptr_t>(Engine().results.Size());
+  return static_cast<intptr_t>(Engine().record.results.Size());
 }
 
 intptr_t TARVEX_CALL SetScanlistToStart(void) {
-  Engine().results.SetToStart();
+  Engine().record.results.SetToStart();
   return 0;
 }
 

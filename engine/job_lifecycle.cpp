@@ -12,16 +12,16 @@ namespace tarvex {
 
 HRESULT BeginScanJob() {
   EngineState& engine = Engine();
-  engine.jobErrorNumber = 0;
+  engine.record.errorNumber = 0;
   engine.scanObject.Clear();
   engine.amsi.sessionNote = " ";
-  engine.amsi.state = 0;
+  engine.amsi.state = AmsiState::NoContext;
   // The cancel flag was cleared when the export started this job (see
   // StartJob); clearing it again here would lose a cancel that came in
   // between the export's return and this point.
   engine.debugPrivilegeWasEnabled = SetProcessPrivilege("SeDebugPrivilege", SE_PRIVILEGE_ENABLED);
   engine.backupPrivilegeWasEnabled = SetProcessPrivilege("SeBackupPrivilege", SE_PRIVILEGE_ENABLED);
-  engine.jobVerdict = kVerdictNothingScanned;
+  engine.record.verdict = kVerdictNothingScanned;
 
   ResultEntry titles;
   titles.processName = Text(MessageRow::ProcessNameTitle);
@@ -30,7 +30,7 @@ HRESULT BeginScanJob() {
   titles.isMalware = Text(MessageRow::IsMalwareTitle);
   titles.scannermessage = Text(MessageRow::ScannermessageTitle);
   titles.scannerErrornumber = Text(MessageRow::ErrornumberTitle);
-  engine.results.StartWithTitles(titles);
+  engine.record.results.StartWithTitles(titles);
   engine.textReport.clear();
   return StartAmsiSession();
 }
@@ -41,7 +41,7 @@ const std::string& EndScanJob() {
   if (engine.debugPrivilegeWasEnabled == 0) SetProcessPrivilege("SeDebugPrivilege", 0);
   if (engine.backupPrivilegeWasEnabled == 0) SetProcessPrivilege("SeBackupPrivilege", 0);
   EndAmsiSession();
-  engine.textReport = BuildTextReport(engine.results, [] { return CancelRequested(); });
+  engine.textReport = BuildTextReport(engine.record.results, [] { return CancelRequested(); });
   if (!CancelRequested() && engine.job.asynchronous) {
     SetTimer(engine.job.callerWindow, TARVEX_NOTIFY_TIMER_ID, TARVEX_NOTIFY_ELAPSE_MS,
              engine.job.callerTimerProc);

@@ -2,6 +2,7 @@
 #include "job_runner.h"
 
 #include <memory>
+#include <utility>
 
 #include "job_lifecycle.h"
 #include "scanners.h"
@@ -47,10 +48,8 @@ void RunJob(JobKind kind) {
 }
 
 void WaitForPreviousJob() {
-  EngineState& engine = Engine();
-  if (engine.lastWorker == nullptr) return;
-  UniqueHandle previous(engine.lastWorker);
-  engine.lastWorker = nullptr;
+  const UniqueHandle previous = std::move(Engine().lastWorker);
+  if (!previous) return;
   if (GetThreadId(previous.Get()) != GetCurrentThreadId()) {
     WaitForSingleObject(previous.Get(), INFINITE);
   }
@@ -95,11 +94,11 @@ void StartAsynchronousJob(JobKind kind, JobParameters parameters) {
     return;
   }
   auto start = std::make_unique<WorkerStart>(WorkerStart{kind, moduleReference.Get()});
-  HANDLE worker = CreateThread(nullptr, 0, WorkerMain, start.get(), 0, nullptr);
-  if (worker == nullptr) return;  // start and the module reference are released here
+  UniqueHandle worker(CreateThread(nullptr, 0, WorkerMain, start.get(), 0, nullptr));
+  if (!worker) return;  // start and the module reference are released here
   start.release();
   moduleReference.Release();
-  Engine().lastWorker = worker;
+  Engine().lastWorker = std::move(worker);
 }
 
 intptr_t RunSynchronousJob(JobKind kind, JobParameters parameters) {
@@ -108,7 +107,7 @@ intptr_t RunSynchronousJob(JobKind kind, JobParameters parameters) {
   parameters.callerTimerProc = nullptr;
   Store(std::move(parameters));
   RunJob(kind);
-  return Engine().jobVerdict;
+  return Engine().record.verdict;
 }
 
 }  // namespace tarvex

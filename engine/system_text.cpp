@@ -1,4 +1,4 @@
-// FormatMessageA, LsaNtStatusToWinError, GetVersionExA and code page conversion.
+// FormatMessageA, LsaNtStatusToWinError and GetVersionExA.
 #include "system_text.h"
 
 #include <ntsecapi.h>
@@ -52,16 +52,6 @@ bool SystemNewerThanWindows2000() {
   const VersionReport v = QueryVersion();
   return IsNewerThanWindows2000(v.ok, v.info.dwPlatformId, v.info.dwMajorVersion,
                                 v.info.dwMinorVersion);
-}
-
-std::wstring AnsiToWide(const std::string& text) {
-  if (text.empty()) return std::wstring();
-  const int count =
-      MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  if (count <= 0) return std::wstring();
-  std::wstring wide(static_cast<size_t>(count), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], count);
-  return wide;
 }
 
 }  // namespace tarvex

@@ -20,7 +20,4 @@ bool SystemSupportsAmsi();
 // True on systems newer than Windows 2000.
 bool SystemNewerThanWindows2000();
 
-// ANSI (code page 0) text as a zero-terminated UTF-16 text.
-std::wstring AnsiToWide(const std::string& text);
-
 }  // namespace tarvex

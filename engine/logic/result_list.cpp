@@ -2,11 +2,11 @@
 #include "result_list.h"
 
 #include <cstring>
+#include <utility>
+
+#include "text_limits.h"
 
 namespace tarvex {
-
-const char* const kFieldNames[kFieldCount] = {
-    "ProcessName", "ProcessID", "Scantarget", "IsMalware", "Scannermessage", "ScannerErrornumber"};
 
 namespace {
 
@@ -69,6 +69,19 @@ const char* ResultList::Next(int field) {
   cursors_[field] = next;
   slots_[field] = lists_[field][static_cast<size_t>(next)];
   return slots_[field].c_str();
+}
+
+void AppendResultEntry(ResultList& results, const EntrySubject& subject, std::string isMalware,
+                       std::string scannermessage, int64_t errorNumber) {
+  CutTo(scannermessage, kMessageAreaMaxChars);
+  ResultEntry entry;
+  entry.processName = subject.processName;
+  entry.processId = subject.processId;
+  entry.scantarget = subject.scantarget;
+  entry.isMalware = std::move(isMalware);
+  entry.scannermessage = std::move(scannermessage);
+  entry.scannerErrornumber = DecimalText(errorNumber);
+  results.Append(entry);
 }
 
 }  // namespace tarvex

@@ -8,9 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "tarvex_names.h"
+
 namespace tarvex {
 
-constexpr int kFieldCount = 6;
+constexpr int kFieldCount = TARVEX_FIELD_COUNT;
 
 enum ResultField : int {
   kProcessName = 0,
@@ -20,9 +22,6 @@ enum ResultField : int {
   kScannermessage = 4,
   kScannerErrornumber = 5,
 };
-
-// Field names as callers pass them to GetScanlistEntry, in field order.
-extern const char* const kFieldNames[kFieldCount];
 
 // Cell padding: every column is at least its longest text plus this many blanks.
 constexpr int32_t kCellPadding = 3;
@@ -34,6 +33,14 @@ struct ResultEntry {
   std::string isMalware;
   std::string scannermessage;
   std::string scannerErrornumber;
+};
+
+// The object an entry is about: the process (empty for files and buffers
+// handed in without one) and the scan target.
+struct EntrySubject {
+  std::string processName;
+  std::string processId;
+  std::string scantarget;
 };
 
 class ResultList {
@@ -70,5 +77,11 @@ class ResultList {
   std::array<std::string, kFieldCount> slots_;
   std::array<int32_t, kFieldCount> widths_{};
 };
+
+// Appends the entry of one scanned or failed object; the scanners add entries
+// only through this. The scan message is cut to the message area's limit
+// (kMessageAreaMaxChars) and the error number written in decimal.
+void AppendResultEntry(ResultList& results, const EntrySubject& subject, std::string isMalware,
+                       std::string scannermessage, int64_t errorNumber);
 
 }  // namespace tarvex

@@ -79,4 +79,21 @@ std::vector<ScanPiece> PlanScanPieces(uint64_t length, uint32_t maxPieceLength,
   return pieces;
 }
 
+AmsiAnswer ScanPiecesInTurn(const std::vector<ScanPiece>& pieces,
+                            const std::function<AmsiAnswer(const ScanPiece& piece)>& scanPiece) {
+  AmsiAnswer last;
+  AmsiAnswer firstFailure;
+  bool failed = false;
+  for (const ScanPiece& piece : pieces) {
+    const AmsiAnswer answer = scanPiece(piece);
+    if (answer.status == 0 && IsDetection(answer.result)) return answer;
+    if (answer.status != 0 && !failed) {
+      failed = true;
+      firstFailure = answer;
+    }
+    last = answer;
+  }
+  return failed ? firstFailure : last;
+}
+
 }  // namespace tarvex

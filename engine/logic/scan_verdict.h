@@ -1,9 +1,10 @@
 // Decisions of the buffer scan: outcome of an AMSI answer, the verdict word,
-// the IsMalware text, the job verdict, the version gate and the split of
-// blocks longer than AMSI's 32-bit length.
+// the IsMalware text, the job verdict, the version gate, the split of blocks
+// longer than AMSI's 32-bit length and the answer of a block scanned in pieces.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -60,5 +61,17 @@ std::vector<ScanPiece> PlanScanPieces(uint64_t length, uint32_t maxPieceLength,
 
 constexpr uint32_t kLargeBlockPieceLength = 0x80000000u;  // 2 GiB
 constexpr uint32_t kLargeBlockOverlapLength = 0x100000u;  // 1 MiB
+
+// One answer of AmsiScanBuffer: its HRESULT and the AMSI result.
+struct AmsiAnswer {
+  int32_t status = 0;
+  int32_t result = 0;
+};
+
+// Scans the pieces in order through scanPiece and gives the block's answer:
+// the first detection (the pieces after it are not scanned), else the first
+// failure, else the last clean answer. No pieces give {0, 0}.
+AmsiAnswer ScanPiecesInTurn(const std::vector<ScanPiece>& pieces,
+                            const std::function<AmsiAnswer(const ScanPiece& piece)>& scanPiece);
 
 }  // namespace tarvex

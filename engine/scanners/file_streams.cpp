@@ -72,14 +72,7 @@ std::vector<StreamRecord> ListStreams(HANDLE file, VirtualBuffer& buffer) {
         return static_cast<uint32_t>(queryStatus);
       },
       &bufferLength);
-  // A list still too long for the largest buffer comes back with the records
-  // that fit; those are scanned rather than none.
-  if (status != kStatusSuccess && status != kStatusBufferOverflow) return {};
-  // Records end where the query stopped writing, when it says so.
-  if (writtenLength > 0 && writtenLength < bufferLength) {
-    bufferLength = static_cast<uint32_t>(writtenLength);
-  }
-  return ReadStreamRecords(buffer.Data(), bufferLength);
+  return AcceptedStreamRecords(status, buffer.Data(), bufferLength, writtenLength);
 }
 
 }  // namespace

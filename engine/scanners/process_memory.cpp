@@ -9,25 +9,20 @@
 #include <string>
 
 #include "engine_state.h"
+#include "not_scanned.h"
 #include "process_image_path.h"
 #include "scan_verdict.h"
 #include "scanners.h"
 #include "scanners/logic/region_runs.h"
 #include "system_text.h"
 #include "text_limits.h"
+#include "virtual_buffer.h"
 #include "win32_handles.h"
 
 namespace tarvex {
 namespace {
 
 constexpr DWORD kProcessAccess = PROCESS_QUERY_INFORMATION | PROCESS_VM_READ;  // 0x0410
-
-struct VirtualMemoryTraits {  // VirtualAlloc
-  using Type = void*;
-  static Type Invalid() { return nullptr; }
-  static void Close(Type value) { VirtualFree(value, 0, MEM_RELEASE); }
-};
-using UniqueVirtualMemory = UniqueResource<VirtualMemoryTraits>;
 
 using Address = uintptr_t;
 
@@ -39,20 +34,18 @@ struct ScannedProcess {
   int32_t findingsOnly;
 };
 
-// "<operation> -> <system text><session note>"
-std::string SystemErrorMessage(const char* operation, DWORD errorNumber) {
-  std::string message = operation;
-  AppendWithin(message, SystemErrorText(errorNumber), kMessageAreaMaxChars);
-  AppendWithin(message, Engine().amsi.sessionNote, kMessageAreaMaxChars);
-  return message;
-}
-
-// An entry of a target that was not scanned; the job error number is already set.
-void AppendNotScannedEntry(const std::string& processName, const std::string& processIdText,
-                           const std::string& target, std::string message) {
-  SetMessageArea(std::move(message));
-  AppendResultEntry(processName, processIdText, target, Text(MessageRow::VerdictNotScanned),
-                    Engine().messageArea);
+// A not-scanned entry of the process: the bare "not scanned", the message
+// "<operation> -> <reason><session note>" (no operation: the reason alone)
+// and the job error number, which is already set.
+void AppendNotScanned(const EntrySubject& subject, const char* operation, std::string reason) {
+  EngineState& engine = Engine();
+  NotScannedCause cause;
+  cause.verdictWord = Text(MessageRow::VerdictNotScanned);
+  cause.form = NotScannedForm::BareWord;
+  cause.operation = operation;
+  cause.reason = std::move(reason);
+  cause.sessionNote = engine.amsi.sessionNote;
+  AppendNotScannedEntry(engine.record.results, subject, cause, engine.record.errorNumber);
 }
 
 // Copies one run into a buffer of its own and scans the copy. The engine's
@@ -64,30 +57,28 @@ void AppendNotScannedEntry(const std::string& processName, const std::string& pr
 void ScanRun(const ScannedProcess& process, const RegionRun<Address>& run,
              const std::string& target) {
   EngineState& engine = Engine();
-  UniqueVirtualMemory buffer(
-      VirtualAlloc(nullptr, run.length, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
-  if (!buffer) {
-    engine.jobErrorNumber = kErrorNotEnoughMemory;
-    std::string message = Text(MessageRow::CouldNotAllocate);
-    AppendWithin(message, engine.amsi.sessionNote, kMessageAreaMaxChars);
-    AppendNotScannedEntry(process.name, process.idText, target, std::move(message));
+  VirtualBuffer buffer(run.length);
+  if (buffer.Data() == nullptr) {
+    engine.record.errorNumber = kErrorNotEnoughMemory;
+    AppendNotScanned({process.name, process.idText, target}, "",
+                     Text(MessageRow::CouldNotAllocate));
     return;
   }
 
   SetLastError(0);
   SIZE_T copiedLength = 0;
   const BOOL copied = ReadProcessMemory(process.handle, reinterpret_cast<const void*>(run.start),
-                                        buffer.Get(), run.length, &copiedLength);
+                                        buffer.Data(), run.length, &copiedLength);
   const DWORD readError = GetLastError();
-  engine.jobErrorNumber = static_cast<intptr_t>(readError);
+  engine.record.errorNumber = static_cast<intptr_t>(readError);
   if (!copied) {
-    AppendNotScannedEntry(process.name, process.idText, target,
-                          SystemErrorMessage("ReadProcessMemory -> ", readError));
+    AppendNotScanned({process.name, process.idText, target}, "ReadProcessMemory",
+                     SystemErrorText(readError));
     return;
   }
   // The whole run goes to ScanBufferCore with its pointer-sized length; runs
   // longer than AMSI's 32-bit length are split there, never cut.
-  ScanBufferCore(target, buffer.Get(), run.length, process.findingsOnly, process.name,
+  ScanBufferCore(target, buffer.Data(), run.length, process.findingsOnly, process.name,
                  process.idText);
 }
 
@@ -126,9 +117,8 @@ void ScanProcessMemory(intptr_t processId, const std::string& processName, int32
                                 : nullptr);
   const DWORD openError = idInRange ? GetLastError() : ERROR_INVALID_PARAMETER;
   if (!handle) {
-    engine.jobErrorNumber = static_cast<intptr_t>(openError);
-    AppendNotScannedEntry(givenName, idText, std::string(),
-                          SystemErrorMessage("OpenProcess -> ", openError));
+    engine.record.errorNumber = static_cast<intptr_t>(openError);
+    AppendNotScanned({givenName, idText, std::string()}, "OpenProcess", SystemErrorText(openError));
     return;
   }
 

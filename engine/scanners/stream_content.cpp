@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "engine_state.h"
+#include "not_scanned.h"
 #include "scan_verdict.h"
 #include "scanners.h"
 #include "scanners/logic/stream_read.h"
@@ -16,19 +17,25 @@
 namespace tarvex {
 namespace {
 
-// "not scanned (0)" entry with the message area's text and the job error number.
-void AppendNotScannedEntry(const std::string& target) {
-  AppendResultEntry(std::string(), std::string(), target,
-                    IsMalwareText(Text(MessageRow::VerdictNotScanned), 0), Engine().messageArea);
+// A not-scanned entry of a file or stream: "not scanned (0)", the message
+// "ReadFile -> <reason>" (operation empty: the reason alone) and the job error number.
+void AppendReadFailure(const std::string& target, std::string operation, std::string reason) {
+  EngineState& engine = Engine();
+  NotScannedCause cause;
+  cause.verdictWord = Text(MessageRow::VerdictNotScanned);
+  cause.form = NotScannedForm::WordAndResult;
+  cause.operation = std::move(operation);
+  cause.reason = std::move(reason);
+  AppendNotScannedEntry(engine.record.results, EntrySubject{std::string(), std::string(), target},
+                        cause, engine.record.errorNumber);
 }
 
-void RecordFailure(const std::string& target, std::string message) {
-  SetMessageArea("ReadFile -> " + std::move(message));
-  AppendNotScannedEntry(target);
+void RecordFailure(const std::string& target, std::string reason) {
+  AppendReadFailure(target, "ReadFile", std::move(reason));
 }
 
 void RecordNoMemory(const std::string& target) {
-  Engine().jobErrorNumber = kErrorNotEnoughMemory;
+  Engine().record.errorNumber = kErrorNotEnoughMemory;
   RecordFailure(target, Text(MessageRow::CouldNotAllocate));
 }
 
@@ -44,7 +51,7 @@ void ScanStreamContentAt(const std::u16string& path, const std::string& target,
   UniqueFileHandle stream(CreateFileW(WidePointer(platformPath), GENERIC_READ, FILE_SHARE_READ,
                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   const DWORD openError = GetLastError();
-  engine.jobErrorNumber = static_cast<intptr_t>(openError);
+  engine.record.errorNumber = static_cast<intptr_t>(openError);
   engine.scanObject.Set(target);
   if (!stream) {
     RecordFailure(target, SystemErrorText(openError));
@@ -55,7 +62,7 @@ void ScanStreamContentAt(const std::u16string& path, const std::string& target,
   DWORD sizeHigh = 0;
   const DWORD sizeLow = GetFileSize(stream.Get(), &sizeHigh);
   const DWORD sizeError = GetLastError();
-  engine.jobErrorNumber = static_cast<intptr_t>(sizeError);
+  engine.record.errorNumber = static_cast<intptr_t>(sizeError);
   if (sizeLow == INVALID_FILE_SIZE && sizeError != NO_ERROR) {
     RecordFailure(target, SystemErrorText(sizeError));
     return;
@@ -98,13 +105,13 @@ void ScanStreamContentAt(const std::u16string& path, const std::string& target,
   }
   if (read.deliveredLength < streamLength) {
     const uint32_t readError = ShortReadError(read.lastError);
-    engine.jobErrorNumber = static_cast<intptr_t>(readError);
+    engine.record.errorNumber = static_cast<intptr_t>(readError);
     const std::string systemText = SystemErrorText(readError);
     if (read.deliveredLength == 0) {
       RecordFailure(target, systemText);
     } else {
-      SetMessageArea(ShortReadMessage(systemText, read.deliveredLength, streamLength));
-      AppendNotScannedEntry(target);
+      AppendReadFailure(target, std::string(),
+                        ShortReadMessage(systemText, read.deliveredLength, streamLength));
     }
   }
 }

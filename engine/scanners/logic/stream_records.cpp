@@ -94,4 +94,13 @@ uint32_t QueryStreamList(
   }
 }
 
+std::vector<StreamRecord> AcceptedStreamRecords(uint32_t status, const unsigned char* buffer,
+                                                uint32_t bufferLength, uint64_t writtenLength) {
+  if (status != kStatusSuccess && status != kStatusBufferOverflow) return {};
+  if (writtenLength > 0 && writtenLength < bufferLength) {
+    bufferLength = static_cast<uint32_t>(writtenLength);
+  }
+  return ReadStreamRecords(buffer, bufferLength);
+}
+
 }  // namespace tarvex

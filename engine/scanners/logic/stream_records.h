@@ -60,4 +60,13 @@ uint32_t QueryStreamList(
     const std::function<uint32_t(unsigned char* buffer, uint32_t length)>& query,
     uint32_t* bufferLength);
 
+// The records of a finished query (QueryStreamList's status, the buffer and
+// the length asked for, and the length the query says it wrote). None unless
+// the status is success or buffer overflow: a list too long even for the
+// largest buffer comes back with the records that fit, and those are scanned
+// rather than none. The records end where the query stopped writing when it
+// says so (a written length above 0 and below the buffer's).
+std::vector<StreamRecord> AcceptedStreamRecords(uint32_t status, const unsigned char* buffer,
+                                                uint32_t bufferLength, uint64_t writtenLength);
+
 }  // namespace tarvex
