@@ -1,12 +1,4 @@
-# MinGW-w64 cross build for 64-bit Windows (posix thread model: GoogleTest needs std::thread).
-set(CMAKE_SYSTEM_NAME Windows)
+# MinGW-w64 cross build for 64-bit Windows.
 set(CMAKE_SYSTEM_PROCESSOR AMD64)
 set(TARVEX_MINGW_PREFIX x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${TARVEX_MINGW_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${TARVEX_MINGW_PREFIX}-g++-posix)
-set(CMAKE_RC_COMPILER ${TARVEX_MINGW_PREFIX}-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/${TARVEX_MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(TARVEX_OBJDUMP ${TARVEX_MINGW_PREFIX}-objdump)
+include(${CMAKE_CURRENT_LIST_DIR}/toolchain-mingw-common.cmake)

@@ -3,7 +3,7 @@
 #
 #   tarvex_add_version_resource(<target> "<file description>")
 #
-# Included in file scope by each directory that builds Windows binaries.
+# Included once, by the top-level CMakeLists.txt; Windows builds only.
 if(NOT WIN32)
   return()
 endif()

@@ -1,21 +1,26 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang and libFuzzer (ASan + UBSan) and runs each:
-#   fuzz/run.sh [seconds per target, default 60] [target ...]
+#   fuzz/run.sh [seconds per target] [target ...]
+# The seconds default to TARVEX_FUZZ_SECONDS, else 60; ctest runs one target
+# per entry (fuzz/CMakeLists.txt, ctest --preset fuzz).
 # Each target first replays its regression cases (fuzz/regressions/<target>/),
 # then fuzzes for the given time, starting from the committed seeds
 # (fuzz/corpus/<target>/) in a scratch copy, so the repository stays as it is.
 # A crash leaves its input in build/fuzz/artifacts/<target>/ and fails the run.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-seconds=${1:-60}
-shift || true
+seconds=${TARVEX_FUZZ_SECONDS:-60}
+if [[ ${1:-} =~ ^[0-9]+$ ]]; then
+  seconds=$1
+  shift
+fi
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(fuzz_stream_records fuzz_command_line fuzz_text_report fuzz_region_walk)
 
 out=$root/build/fuzz
 mkdir -p "$out/obj"
 flags=(-std=c++17 -g -O1 -fno-omit-frame-pointer -fsanitize=address,undefined -fno-sanitize-recover=undefined
-       -I"$root/engine/logic" -I"$root/engine/scanners/logic" -I"$root/app/logic" -I"$root/console/logic")
+       -I"$root/engine" -I"$root/engine/logic" -I"$root/engine/scanners/logic" -I"$root/app/logic" -I"$root/console/logic")
 
 objects=()
 for source in "$root"/engine/logic/*.cpp "$root"/engine/scanners/logic/*.cpp "$root"/app/logic/*.cpp "$root"/console/logic/*.cpp; do
