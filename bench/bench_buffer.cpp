@@ -11,14 +11,7 @@
 #include <vector>
 
 #include "engine_api.h"
-
-namespace {
-
-using AmsiInitializeFn = HRESULT(WINAPI*)(LPCWSTR, void**);
-using AmsiScanBufferFn = HRESULT(WINAPI*)(void*, PVOID, ULONG, LPCWSTR, void*, int*);
-using AmsiUninitializeFn = void(WINAPI*)(void*);
-
-}  // namespace
+#include "provider_amsi.h"
 
 int main() {
   tarvex_test::EngineApi& api = tarvex_test::Engine();
@@ -26,19 +19,13 @@ int main() {
     std::printf("engine not found\n");
     return 1;
   }
-  HMODULE amsi = GetModuleHandleA("amsi.dll");
-  auto initialize = reinterpret_cast<AmsiInitializeFn>(
-      reinterpret_cast<void*>(GetProcAddress(amsi, "AmsiInitialize")));
-  auto scan = reinterpret_cast<AmsiScanBufferFn>(
-      reinterpret_cast<void*>(GetProcAddress(amsi, "AmsiScanBuffer")));
-  auto uninitialize = reinterpret_cast<AmsiUninitializeFn>(
-      reinterpret_cast<void*>(GetProcAddress(amsi, "AmsiUninitialize")));
-  if (initialize == nullptr || scan == nullptr || uninitialize == nullptr) {
+  ProviderAmsi provider;
+  if (!provider.Bind(GetModuleHandleA("amsi.dll"))) {
     std::printf("provider not found\n");
     return 1;
   }
   void* context = nullptr;
-  initialize(L"bench_buffer.exe", &context);
+  provider.initialize(L"bench_buffer.exe", &context);
 
   struct Size {
     const char* name;
@@ -55,7 +42,8 @@ int main() {
     for (int round = 0; round < size.rounds; ++round) {
       double start = Now();
       int result = 0;
-      scan(context, &block[0], static_cast<ULONG>(block.size()), L"bench.bin", nullptr, &result);
+      provider.scan(context, &block[0], static_cast<ULONG>(block.size()), L"bench.bin", nullptr,
+                    &result);
       floorTimes.push_back(Now() - start);
       start = Now();
       api.TarvexBuffer2("bench.bin", block.data(), block.size(), 0, "", "");
@@ -68,6 +56,6 @@ int main() {
     std::printf("%-8s %14.1f %14.1f %12.1f %8.3f\n", size.name, floor * 1e6, engine * 1e6,
                 (engine - floor) * 1e6, engine / floor);
   }
-  uninitialize(context);
+  provider.uninitialize(context);
   return 0;
 }

@@ -21,15 +21,10 @@
 
 #include "engine_api.h"
 #include "notification_window.h"
+#include "program_folder.h"
+#include "win32_handles.h"
 
 namespace {
-
-std::string ExeDirectory() {
-  char path[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string directory = path;
-  return directory.substr(0, directory.find_last_of('\\'));
-}
 
 double Median(std::vector<double> values) {
   std::sort(values.begin(), values.end());
@@ -38,7 +33,7 @@ double Median(std::vector<double> values) {
 
 // A tree of folderCount folders with fileCount files each, made once.
 std::string MakeTree(int folderCount, int fileCount) {
-  const std::string root = ExeDirectory() + "\\console-bench-tree";
+  const std::string root = tarvex_test::ProgramDirectory() + "\\console-bench-tree";
   const std::string done = root + "\\complete";
   if (GetFileAttributesA(done.c_str()) != INVALID_FILE_ATTRIBUTES) return root;
   CreateDirectoryA(root.c_str(), nullptr);
@@ -72,7 +67,7 @@ double EngineJob(const std::string& folder, size_t* entryCount) {
 // A program of the bench folder run to its end, from start to exit.
 double ChildJob(const std::string& programName, const std::vector<std::string>& arguments,
                 DWORD* exitCode) {
-  const std::string program = ExeDirectory() + "\\" + programName;
+  const std::string program = tarvex_test::ProgramDirectory() + "\\" + programName;
   std::string commandLine = "\"" + program + "\"";
   for (const std::string& argument : arguments) commandLine += " \"" + argument + "\"";
   STARTUPINFOA startup{};
@@ -83,11 +78,10 @@ double ChildJob(const std::string& programName, const std::vector<std::string>& 
                       nullptr, &startup, &info)) {
     return -1;
   }
-  WaitForSingleObject(info.hProcess, INFINITE);
+  const tarvex::UniqueProcessInformation child(info);
+  WaitForSingleObject(child.process.Get(), INFINITE);
   const double elapsed = Now() - start;
-  GetExitCodeProcess(info.hProcess, exitCode);
-  CloseHandle(info.hProcess);
-  CloseHandle(info.hThread);
+  GetExitCodeProcess(child.process.Get(), exitCode);
   return elapsed;
 }
 
@@ -138,7 +132,7 @@ int main(int argc, char** argv) {
   }
   const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
   const std::string tree = MakeTree(40, 500);
-  const std::string out = ExeDirectory() + "\\console-bench-out.json";
+  const std::string out = tarvex_test::ProgramDirectory() + "\\console-bench-out.json";
 
   std::vector<double> startTimes;
   DWORD exitCode = 0;

@@ -38,14 +38,12 @@ LARGE_INTEGER Now() {
 
 // The texts of every entry after the title entry, read through the exports.
 std::vector<std::vector<std::string>> ReadAllEntries() {
-  const char* names[6] = {"ProcessName", "ProcessID",      "Scantarget",
-                          "IsMalware",   "Scannermessage", "ScannerErrornumber"};
   std::vector<std::vector<std::string>> rows;
   OSTRELLE_CALL_ENGINE0(SetScanlistToStart);
   bool first = true;
   for (;;) {
     std::vector<std::string> row;
-    for (const char* name : names) {
+    for (const char* name : tarvex::kFieldNames) {
       const intptr_t address = OSTRELLE_CALL_ENGINE(GetScanlistEntry, name);
       if (address <= 0) return rows;
       row.push_back(reinterpret_cast<const char*>(address));

@@ -25,12 +25,11 @@
 #include "engine_api.h"
 #include "notification_window.h"
 #include "process_fixture.h"
+#include "provider_amsi.h"
+#include "virtual_buffer.h"
+#include "win32_handles.h"
 
 namespace {
-
-using AmsiInitializeFn = HRESULT(WINAPI*)(LPCWSTR, void**);
-using AmsiScanBufferFn = HRESULT(WINAPI*)(void*, PVOID, ULONG, LPCWSTR, void*, int*);
-using AmsiUninitializeFn = void(WINAPI*)(void*);
 
 struct Memory {
   double workingSetMib = 0;
@@ -60,33 +59,30 @@ bool Readable(const MEMORY_BASIC_INFORMATION& region) {
 
 // The least a scan of a process must do: walk, copy each run once, scan it.
 bool MeasureFloor(DWORD pid, Measurement* out) {
-  HMODULE amsi = LoadLibraryA("amsi.dll");
-  auto initialize = reinterpret_cast<AmsiInitializeFn>(
-      reinterpret_cast<void*>(GetProcAddress(amsi, "AmsiInitialize")));
-  auto scan = reinterpret_cast<AmsiScanBufferFn>(
-      reinterpret_cast<void*>(GetProcAddress(amsi, "AmsiScanBuffer")));
-  auto uninitialize = reinterpret_cast<AmsiUninitializeFn>(
-      reinterpret_cast<void*>(GetProcAddress(amsi, "AmsiUninitialize")));
-  if (initialize == nullptr || scan == nullptr || uninitialize == nullptr) return false;
+  ProviderAmsi provider;
+  if (!provider.Bind(LoadLibraryA("amsi.dll"))) return false;
   void* context = nullptr;
-  if (initialize(L"bench_processes.exe", &context) != S_OK) return false;
+  if (provider.initialize(L"bench_processes.exe", &context) != S_OK) return false;
   out->workingSetBeforeMib = MemoryNow().workingSetMib;
 
   const double start = Now();
-  HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
-  if (process == nullptr) return false;
+  tarvex::UniqueHandle processHandle(
+      OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid));
+  if (!processHandle) return false;
+  const HANDLE process = processHandle.Get();
   uintptr_t address = 0, runStart = 0, runLength = 0;
   auto scanRun = [&] {
-    void* buffer = VirtualAlloc(nullptr, runLength, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
-    if (buffer == nullptr) return;
+    const tarvex::VirtualBuffer buffer(runLength);
+    if (buffer.Data() == nullptr) return;
     SIZE_T copied = 0;
-    if (ReadProcessMemory(process, reinterpret_cast<void*>(runStart), buffer, runLength, &copied)) {
+    if (ReadProcessMemory(process, reinterpret_cast<void*>(runStart), buffer.Data(), runLength,
+                          &copied)) {
       out->copiedMib += runLength / 1048576.0;
       int result = 0;
-      scan(context, buffer, static_cast<ULONG>(runLength), L"run", nullptr, &result);
+      provider.scan(context, buffer.Data(), static_cast<ULONG>(runLength), L"run", nullptr,
+                    &result);
       if (result == 32768) ++out->detections;
     }
-    VirtualFree(buffer, 0, MEM_RELEASE);
   };
   MEMORY_BASIC_INFORMATION region{};
   while (VirtualQueryEx(process, reinterpret_cast<void*>(address), &region, sizeof region) != 0) {
@@ -100,10 +96,10 @@ bool MeasureFloor(DWORD pid, Measurement* out) {
     address += region.RegionSize;
     if (static_cast<intptr_t>(address) < 0) break;
   }
-  CloseHandle(process);
+  processHandle.Reset();
   out->seconds = Now() - start;
   out->peakWorkingSetMib = MemoryNow().peakWorkingSetMib;
-  uninitialize(context);
+  provider.uninitialize(context);
   return true;
 }
 
@@ -176,35 +172,30 @@ int RunOne(const std::string& mode, const std::string& commitMib, int pairs) {
 // Runs this program with the given arguments and returns what it printed.
 bool RunChild(const std::string& arguments, std::string* output) {
   SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-  HANDLE readEnd = nullptr, writeEnd = nullptr;
-  if (!CreatePipe(&readEnd, &writeEnd, &inheritable, 0)) return false;
-  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  tarvex::UniqueHandle readEnd, writeEnd;
+  if (!CreatePipe(readEnd.Put(), writeEnd.Put(), &inheritable, 0)) return false;
+  SetHandleInformation(readEnd.Get(), HANDLE_FLAG_INHERIT, 0);
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  startup.hStdOutput = writeEnd;
-  startup.hStdError = writeEnd;
-  std::string self = tarvex_test::OwnImagePath();
+  startup.hStdOutput = writeEnd.Get();
+  startup.hStdError = writeEnd.Get();
+  std::string self = tarvex_test::ProgramPath();
   std::string commandLine = "\"" + self + "\" " + arguments;
   PROCESS_INFORMATION info{};
   const BOOL started = CreateProcessA(self.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0,
                                       nullptr, nullptr, &startup, &info);
-  CloseHandle(writeEnd);
-  if (!started) {
-    CloseHandle(readEnd);
-    return false;
-  }
+  writeEnd.Reset();  // the child holds the only write end: its exit ends the reads below
+  if (!started) return false;
+  const tarvex::UniqueProcessInformation child(info);
   char chunk[256];
   DWORD read = 0;
-  while (ReadFile(readEnd, chunk, sizeof chunk, &read, nullptr) && read != 0)
+  while (ReadFile(readEnd.Get(), chunk, sizeof chunk, &read, nullptr) && read != 0)
     output->append(chunk, read);
-  WaitForSingleObject(info.hProcess, INFINITE);
+  WaitForSingleObject(child.process.Get(), INFINITE);
   DWORD exitCode = 1;
-  GetExitCodeProcess(info.hProcess, &exitCode);
-  CloseHandle(info.hProcess);
-  CloseHandle(info.hThread);
-  CloseHandle(readEnd);
+  GetExitCodeProcess(child.process.Get(), &exitCode);
   if (exitCode != 0) std::printf("%s", output->c_str());
   return exitCode == 0;
 }

@@ -19,11 +19,12 @@
 
 #include "engine_api.h"
 #include "notification_window.h"
+#include "provider_amsi.h"
+#include "text_conversion.h"
+#include "virtual_buffer.h"
+#include "win32_handles.h"
 
 namespace {
-
-using AmsiInitializeFn = HRESULT(WINAPI*)(LPCWSTR, void**);
-using AmsiScanBufferFn = HRESULT(WINAPI*)(void*, PVOID, ULONG, LPCWSTR, void*, int*);
 
 struct IoStatusBlock {
   union {
@@ -46,48 +47,35 @@ double PeakWorkingSetMiB() {
   return static_cast<double>(counters.PeakWorkingSetSize) / (1024.0 * 1024.0);
 }
 
-std::wstring Wide(const std::string& text) {
-  std::wstring wide(text.size() + 1, L'\0');
-  const int count =
-      MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], static_cast<int>(wide.size()));
-  wide.resize(count > 0 ? static_cast<size_t>(count - 1) : 0);
-  return wide;
-}
-
 // Floor of the stream scan: one open, one allocation, one read, one AMSI call.
 bool FloorStreamScan(const std::string& path, void* context, AmsiScanBufferFn scan) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  const DWORD length = GetFileSize(file, nullptr);
-  void* buffer = VirtualAlloc(nullptr, length, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  const tarvex::UniqueFileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                                  nullptr));
+  if (!file) return false;
+  const DWORD length = GetFileSize(file.Get(), nullptr);
+  const tarvex::VirtualBuffer buffer(length);
   DWORD read = 0;
-  ReadFile(file, buffer, length, &read, nullptr);
+  ReadFile(file.Get(), buffer.Data(), length, &read, nullptr);
   int result = 0;
-  scan(context, buffer, read, L"bench", nullptr, &result);
-  VirtualFree(buffer, 0, MEM_RELEASE);
-  CloseHandle(file);
+  scan(context, buffer.Data(), read, L"bench", nullptr, &result);
   return result == 1;
 }
 
 int RunStream(const std::string& path) {
   tarvex_test::EngineApi& api = tarvex_test::Engine();
-  HMODULE amsi = GetModuleHandleA("amsi.dll");
-  auto initialize = reinterpret_cast<AmsiInitializeFn>(
-      reinterpret_cast<void*>(GetProcAddress(amsi, "AmsiInitialize")));
-  auto scan = reinterpret_cast<AmsiScanBufferFn>(
-      reinterpret_cast<void*>(GetProcAddress(amsi, "AmsiScanBuffer")));
-  if (initialize == nullptr || scan == nullptr) {
+  ProviderAmsi provider;
+  if (!provider.Bind(GetModuleHandleA("amsi.dll"))) {
     std::printf("provider not found\n");
     return 1;
   }
   void* context = nullptr;
-  initialize(L"bench_streams.exe", &context);
+  provider.initialize(L"bench_streams.exe", &context);
 
   std::vector<double> floorTimes, engineTimes;
   for (int round = 0; round < 7; ++round) {
     double start = Now();
-    if (!FloorStreamScan(path, context, scan)) {
+    if (!FloorStreamScan(path, context, provider.scan)) {
       std::printf("floor scan failed\n");
       return 1;
     }
@@ -117,23 +105,22 @@ size_t FloorWalk(const std::wstring& root, NtQueryInformationFileFn query,
     const std::wstring folder = folders.back();
     folders.pop_back();
     WIN32_FIND_DATAW data{};
-    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) continue;
+    const tarvex::UniqueFindHandle find(FindFirstFileW((folder + L"\\*").c_str(), &data));
+    if (!find) continue;
     do {
       if (std::wcscmp(data.cFileName, L".") == 0 || std::wcscmp(data.cFileName, L"..") == 0)
         continue;
       const std::wstring path = folder + L"\\" + data.cFileName;
-      HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-      if (file != INVALID_HANDLE_VALUE) {
+      const tarvex::UniqueFileHandle file(
+          CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                      FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+      if (file) {
         IoStatusBlock io{};
-        query(file, &io, buffer.data(), static_cast<ULONG>(buffer.size()), 22);
-        CloseHandle(file);
+        query(file.Get(), &io, buffer.data(), static_cast<ULONG>(buffer.size()), 22);
       }
       ++entries;
       if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) folders.push_back(path);
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
+    } while (FindNextFileW(find.Get(), &data));
   }
   return entries;
 }
@@ -149,7 +136,7 @@ int RunFolder(const std::string& root) {
   std::vector<double> ratios;
   for (int round = 0; round < 5; ++round) {
     double start = Now();
-    entries = FloorWalk(Wide(root), query, buffer);
+    entries = FloorWalk(tarvex::WideFromAnsi(root), query, buffer);
     floorTimes.push_back(Now() - start);
     window.ResetCalls();
     start = Now();

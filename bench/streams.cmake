@@ -1,7 +1,7 @@
 # Stream and folder walk benchmarks, staged with the engine and the test provider.
 add_executable(bench_streams ${CMAKE_CURRENT_LIST_DIR}/bench_streams.cpp)
-target_include_directories(bench_streams PRIVATE ${PROJECT_SOURCE_DIR}/tests/support ${PROJECT_SOURCE_DIR}/engine)
-target_link_libraries(bench_streams PRIVATE user32 psapi ${TARVEX_STATIC_LINK})
+target_include_directories(bench_streams PRIVATE ${TARVEX_BENCH_SUPPORT})
+target_link_libraries(bench_streams PRIVATE tarvex_api tarvex_win32 user32 psapi ${TARVEX_STATIC_LINK})
 set(TARVEX_STREAMS_BENCH_STAGE ${CMAKE_BINARY_DIR}/bin/bench-streams)
 add_custom_command(TARGET bench_streams POST_BUILD
   COMMAND ${CMAKE_COMMAND} -E make_directory ${TARVEX_STREAMS_BENCH_STAGE}

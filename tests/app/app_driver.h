@@ -7,21 +7,29 @@
 #include <windows.h>
 
 #include <commctrl.h>
-#include <tlhelp32.h>
 
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "file_text.h"
+#include "process_snapshot.h"
+#include "program_folder.h"
+#include "scoped_environment.h"
+#include "win32_handles.h"
+
 namespace ostrelle_test {
 
-std::string ProgramDirectory();
-std::string ReadWholeFile(const std::string& path);
+using tarvex_test::EndProcessesNamed;
+using tarvex_test::ProcessIdsNamed;
+using tarvex_test::ProgramDirectory;
+using tarvex_test::ReadWholeFile;
+using tarvex_test::ScopedEnvironment;
+using tarvex_test::WriteWholeFile;
+
 std::vector<std::string> SplitLines(const std::string& text);  // at CR LF or LF
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs, DWORD stepMs = 50);
-std::vector<DWORD> ProcessIdsNamed(const char* exeName);
-void EndProcessesNamed(const char* exeName);
 
 #ifdef _WIN64
 inline const char* ProgramName() { return "Ostrelle64.exe"; }
@@ -44,7 +52,7 @@ class AppProcess {
   HWND Window() const { return window_; }
   HWND StatusBar() const;
   HWND ListView() const;
-  DWORD ProcessId() const { return processInfo_.dwProcessId; }
+  DWORD ProcessId() const { return process_.processId; }
 
   void Command(int commandId) const;
   void Close() const;
@@ -65,9 +73,89 @@ class AppProcess {
  private:
   std::string RemoteText(UINT message, WPARAM wParam, bool column) const;
 
-  PROCESS_INFORMATION processInfo_{};
+  tarvex::UniqueProcessInformation process_;
   HWND window_ = nullptr;
   void* remote_ = nullptr;
+};
+
+// ---- texts, files and the log of the tests
+
+// Copies of this test program run as the holder process of memory scans.
+constexpr char kHolderName[] = "ostrelle_holder.exe";
+
+// True for the German run (OSTRELLE_EXPECT_GERMAN set).
+bool German();
+// Text table entries the tests look for, in the language of the run.
+std::string T(const char* english, const char* german);
+std::string TextSelectScan();
+std::string TextInProgress();
+std::string TextReady();
+std::string TextCancelled();
+std::string TextSaveTitle();
+
+std::string Lower(std::string text);
+bool EndsWith(const std::string& text, const std::string& tail);
+bool StartsWith(const std::string& text, const std::string& head);
+
+// Under the prefix's own temporary folder: the staged program directory is
+// reached through a link that the shell cannot resolve for its open verb.
+std::string OutputDirectory();
+// A path in OutputDirectory() whose file was just deleted.
+std::string FreshPath(const char* name);
+
+// A process that holds the antivirus test string and the provider's marker in
+// its memory, so a memory scan of it finds something.
+class Holder {
+ public:
+  Holder();
+  ~Holder();
+  Holder(const Holder&) = delete;
+  Holder& operator=(const Holder&) = delete;
+  DWORD Id() const { return child_.processId; }
+
+ private:
+  tarvex::UniqueProcessInformation child_;
+};
+
+// The engine's column titles in the language of this run, from the title
+// entry of a small buffer scan in this process.
+std::vector<std::string> EngineTitles();
+
+// Fills the input dialog of the name command and presses OK.
+void EnterProcessName(const AppProcess& app, const std::string& name);
+// Types a path into the open or save dialog with this title and presses OK.
+void FillFileDialog(const AppProcess& app, const std::string& title, const std::string& path,
+                    const char* proposedName);
+// Saves the log through the program's save dialog under the given path.
+void SaveThroughDialog(const AppProcess& app, const std::string& path);
+
+// One block of the log: header lines, then the footer (or only the end rule).
+struct LogBlock {
+  std::vector<std::string> header;  // five lines
+  bool finished = false;            // has a completion line and a report
+  std::string finishedLine;
+  std::vector<std::string> report;  // report lines (without the CR LF after it)
+};
+
+// Splits a log into its blocks and checks the fixed lines on the way.
+std::vector<LogBlock> ParseLog(const std::string& log);
+// dd.mm.yyyy
+bool IsDate(const std::string& text);
+void ExpectHeader(const LogBlock& block, const std::string& typeText);
+void ExpectFinishedWithReport(const LogBlock& block, const std::vector<std::string>& titles);
+
+// The shell opens .txt files with notepad, so that a log that is handed to
+// the shell shows up as a process. A fresh prefix may lack the association;
+// it is added for the current user for the time of the object.
+class TextAssociation {
+ public:
+  TextAssociation();
+  ~TextAssociation();
+  TextAssociation(const TextAssociation&) = delete;
+  TextAssociation& operator=(const TextAssociation&) = delete;
+
+ private:
+  bool added_ = false;
 };
 
 }  // namespace ostrelle_test

@@ -57,8 +57,9 @@ int Probe(int argc, char** argv) {
     // Attach to the running program through its process id.
     DWORD processId = 0;
     GetWindowThreadProcessId(window, &processId);
-    HANDLE process = OpenProcess(PROCESS_ALL_ACCESS, FALSE, processId);
-    if (process == nullptr) return 2;
+    const tarvex::UniqueHandle processHandle(OpenProcess(PROCESS_ALL_ACCESS, FALSE, processId));
+    if (!processHandle) return 2;
+    const HANDLE process = processHandle.Get();
     HWND list = GetDlgItem(window, 2698);
     const int count = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
     struct Block {
@@ -93,7 +94,6 @@ int Probe(int argc, char** argv) {
           SendMessageA(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row),
                        reinterpret_cast<LPARAM>(remote));
           VirtualFreeEx(process, remote, 0, MEM_RELEASE);
-          CloseHandle(process);
           std::printf("row %d\n", row);
           return 0;
         }
@@ -101,7 +101,6 @@ int Probe(int argc, char** argv) {
       if (what == "rows") std::printf("\n");
     }
     VirtualFreeEx(process, remote, 0, MEM_RELEASE);
-    CloseHandle(process);
     return 0;
   }
   return 2;

@@ -17,283 +17,6 @@ using namespace ostrelle_test;
 
 namespace {
 
-const char kHolderName[] = "ostrelle_holder.exe";
-
-bool German() {
-  char value[8] = {};
-  return GetEnvironmentVariableA("OSTRELLE_EXPECT_GERMAN", value, sizeof value) > 0;
-}
-
-// Text table entries the tests look for, in the language of the run.
-std::string T(const char* english, const char* german) { return German() ? german : english; }
-std::string TextSelectScan() {
-  return T("Please select a scan type rom the menubar!",
-           "Bitte einen Scan aus dem Men\xFC ausw\xE4hlen!");
-}
-std::string TextInProgress() {
-  return T("Scan is in progress....", "Scan wird durchgef\xFChrt...");
-}
-std::string TextReady() { return T("Ready!", "Fertig"); }
-std::string TextCancelled() { return T("Scan was cancled!", "Scan wurde abgebrochen!"); }
-std::string TextSaveTitle() {
-  return T("Where should the logfile be saved?", "Wo soll die LOG-Datei gespeichert werden?");
-}
-
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
-bool EndsWith(const std::string& text, const std::string& tail) {
-  return text.size() >= tail.size() &&
-         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
-bool StartsWith(const std::string& text, const std::string& head) {
-  return text.compare(0, head.size(), head) == 0;
-}
-
-// Under the prefix's own temporary folder: the staged program directory is
-// reached through a link that the shell cannot resolve for its open verb.
-std::string OutputDirectory() {
-  char temp[MAX_PATH] = {};
-  GetTempPathA(MAX_PATH, temp);
-  const std::string directory = std::string(temp) + "ostrelle-gui-out";
-  CreateDirectoryA(directory.c_str(), nullptr);
-  return directory;
-}
-
-std::string FreshPath(const char* name) {
-  const std::string path = OutputDirectory() + "\\" + name;
-  DeleteFileA(path.c_str());
-  return path;
-}
-
-// Environment for the next program started from this process.
-class ScopedEnvironment {
- public:
-  ScopedEnvironment(const char* name, const std::string& value) : name_(name) {
-    SetEnvironmentVariableA(name, value.c_str());
-  }
-  ~ScopedEnvironment() { SetEnvironmentVariableA(name_, nullptr); }
-
- private:
-  const char* name_;
-};
-
-// A process that holds the antivirus test string and the provider's marker in
-// its memory, so a memory scan of it finds something.
-class Holder {
- public:
-  Holder() {
-    const std::string program = ProgramDirectory() + "\\" + kHolderName;
-    std::string commandLine = "\"" + program + "\" hold";
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                   ProgramDirectory().c_str(), &startup, &info_);
-    Sleep(1000);
-  }
-  ~Holder() {
-    if (info_.hProcess == nullptr) return;
-    TerminateProcess(info_.hProcess, 0);
-    WaitForSingleObject(info_.hProcess, 5000);
-    CloseHandle(info_.hThread);
-    CloseHandle(info_.hProcess);
-  }
-  DWORD Id() const { return info_.dwProcessId; }
-
- private:
-  PROCESS_INFORMATION info_{};
-};
-
-// The engine's column titles in the language of this run, from the title
-// entry of a small buffer scan in this process.
-std::vector<std::string> EngineTitles() {
-  tarvex_test::EngineApi& api = tarvex_test::Engine();
-  if (!api.Complete()) return {};
-  const std::string content = "title probe";
-  api.TarvexBuffer2("probe", content.data(), content.size(), 0, "", "");
-  const auto entries = tarvex_test::ReadEntries();
-  if (entries.empty()) return {};
-  const auto& t = entries[0];
-  return {t.processName, t.processId,      t.scantarget,
-          t.isMalware,   t.scannermessage, t.scannerErrornumber};
-}
-
-// Fills the input dialog of the name command and presses OK.
-void EnterProcessName(const AppProcess& app, const std::string& name) {
-  HWND dialog = app.WaitForOwnWindow(T("Processname", "Prozessname"), 10000);
-  ASSERT_NE(nullptr, dialog);
-  char prompt[256] = {};
-  GetDlgItemTextA(dialog, 201, prompt, sizeof prompt);
-  EXPECT_EQ(T("Pleace but a processname into the box:", "Hier einen Prozessnamen eingeben:"),
-            prompt);
-  char initial[256] = {};
-  GetDlgItemTextA(dialog, 202, initial, sizeof initial);
-  EXPECT_STREQ("", initial);
-  SendDlgItemMessageA(dialog, 202, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(name.c_str()));
-  PostMessageA(dialog, WM_COMMAND, IDOK, 0);
-}
-
-struct ChildSearch {
-  const char* className;
-  HWND found;
-};
-
-BOOL CALLBACK FindChildByClass(HWND window, LPARAM parameter) {
-  auto* search = reinterpret_cast<ChildSearch*>(parameter);
-  char name[64] = {};
-  GetClassNameA(window, name, sizeof name);
-  if (lstrcmpiA(name, search->className) == 0 && IsWindowVisible(window)) {
-    search->found = window;
-    return FALSE;
-  }
-  return TRUE;
-}
-
-// Types a path into the open or save dialog with this title and presses OK.
-void FillFileDialog(const AppProcess& app, const std::string& title, const std::string& path,
-                    const char* proposedName) {
-  HWND dialog = app.WaitForOwnWindow(title, 15000);
-  ASSERT_NE(nullptr, dialog) << "dialog did not appear: " << title;
-  // The file name field: the combo box of the Explorer-style dialog, or its edit.
-  HWND field = GetDlgItem(dialog, 0x47C);                   // cmb13
-  if (field == nullptr) field = GetDlgItem(dialog, 0x480);  // edt1
-  if (field == nullptr) {
-    ChildSearch search{"Edit", nullptr};
-    EnumChildWindows(dialog, FindChildByClass, reinterpret_cast<LPARAM>(&search));
-    field = search.found;
-  }
-  ASSERT_NE(nullptr, field);
-  char proposed[MAX_PATH] = {};
-  SendMessageA(field, WM_GETTEXT, sizeof proposed, reinterpret_cast<LPARAM>(proposed));
-  EXPECT_STREQ(proposedName, proposed);
-  SendMessageA(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
-  PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-  EXPECT_TRUE(WaitUntil([&] { return app.FindOwnWindow(title) == nullptr; }, 5000));
-}
-
-// Saves the log through the program's save dialog under the given path.
-void SaveThroughDialog(const AppProcess& app, const std::string& path) {
-  app.Command(102);
-  FillFileDialog(app, TextSaveTitle(), path, "ASMI-Logfile.txt");
-  EXPECT_TRUE(
-      WaitUntil([&] { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }, 15000))
-      << path;
-}
-
-// One block of the log: header lines, then the footer (or only the end rule).
-struct LogBlock {
-  std::vector<std::string> header;  // five lines
-  bool finished = false;            // has a completion line and a report
-  std::string finishedLine;
-  std::vector<std::string> report;  // report lines (without the CR LF after it)
-};
-
-const std::string kRule48(48, '_');
-const std::string kRule49(49, '#');
-
-// Splits a log into its blocks and checks the fixed lines on the way.
-std::vector<LogBlock> ParseLog(const std::string& log) {
-  std::vector<LogBlock> blocks;
-  EXPECT_TRUE(EndsWith(log, kRule49 + "\r\n\r\n")) << "log does not end with the end rule";
-  const std::vector<std::string> lines = SplitLines(log);
-  size_t i = 0;
-  while (i < lines.size()) {
-    LogBlock block;
-    if (i + 5 > lines.size()) {
-      ADD_FAILURE() << "short block at line " << i;
-      break;
-    }
-    block.header.assign(lines.begin() + static_cast<long>(i),
-                        lines.begin() + static_cast<long>(i) + 5);
-    i += 5;
-    if (i < lines.size() && lines[i] != kRule49) {
-      block.finished = true;
-      block.finishedLine = lines[i++];
-      EXPECT_EQ(kRule48, i < lines.size() ? lines[i] : "") << "rule after the completion line";
-      ++i;
-      while (i < lines.size() && lines[i] != kRule49) block.report.push_back(lines[i++]);
-      // The report ends with CR LF and the footer adds one more: an empty line.
-      EXPECT_FALSE(block.report.empty());
-      if (!block.report.empty()) {
-        EXPECT_EQ("", block.report.back());
-        block.report.pop_back();
-      }
-    }
-    EXPECT_EQ(kRule49, i < lines.size() ? lines[i] : "");
-    ++i;
-    EXPECT_EQ("", i < lines.size() ? lines[i] : "x") << "empty line after the end rule";
-    ++i;
-    blocks.push_back(block);
-  }
-  return blocks;
-}
-
-bool IsDate(const std::string& text) {
-  // dd.mm.yyyy
-  return text.size() == 10 && std::isdigit(static_cast<unsigned char>(text[0])) && text[2] == '.' &&
-         text[5] == '.' && std::isdigit(static_cast<unsigned char>(text[9]));
-}
-
-void ExpectHeader(const LogBlock& block, const std::string& typeText) {
-  ASSERT_EQ(5u, block.header.size());
-  const std::string& start = block.header[0];
-  ASSERT_TRUE(StartsWith(start, "Scanstart: ")) << start;
-  EXPECT_TRUE(IsDate(start.substr(11, 10))) << start;
-  EXPECT_EQ("   ", start.substr(21, 3)) << start;
-  EXPECT_EQ(29u, start.size()) << start;  // hh:mm
-  EXPECT_TRUE(StartsWith(block.header[1], T("OS-Versionnumber: ", "OS-Versionsnummer: ")));
-  EXPECT_NE(std::string::npos, block.header[1].find('.'));
-  EXPECT_TRUE(StartsWith(block.header[2], T("OS-Productname: ", "OS-Produktname: ")));
-  EXPECT_TRUE(EndsWith(block.header[2], T(" (64bit)", " (64Bit)"))) << block.header[2];
-  EXPECT_EQ(T("Type of scan: ", "Scanart: ") + typeText, block.header[3]);
-  EXPECT_EQ(T("Version of scanner: 64bit", "Version des Scanners: 64Bit"), block.header[4]);
-}
-
-void ExpectFinishedWithReport(const LogBlock& block, const std::vector<std::string>& titles) {
-  ASSERT_TRUE(block.finished);
-  const std::string label = T("Scan has been finished at: ", "Scanende: ");
-  ASSERT_TRUE(StartsWith(block.finishedLine, label)) << block.finishedLine;
-  EXPECT_TRUE(IsDate(block.finishedLine.substr(label.size(), 10))) << block.finishedLine;
-  // The engine's report: its title line (the column titles in order), its
-  // rule, then one line per entry.
-  ASSERT_GE(block.report.size(), 2u);
-  size_t position = 0;
-  for (const std::string& title : titles) {
-    const size_t found = block.report[0].find(title, position);
-    EXPECT_NE(std::string::npos, found) << "title " << title << " in " << block.report[0];
-    if (found != std::string::npos) position = found + title.size();
-  }
-}
-
-// The shell opens .txt files with notepad, so that a log that is handed to
-// the shell shows up as a process. A fresh prefix may lack the association;
-// it is added for the current user for the time of a test.
-class TextAssociation {
- public:
-  TextAssociation() {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, ".txt", 0, KEY_READ, &key) == ERROR_SUCCESS) {
-      RegCloseKey(key);
-      return;
-    }
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Classes\\.txt", 0, nullptr, 0, KEY_WRITE,
-                        nullptr, &key, nullptr) == ERROR_SUCCESS) {
-      RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>("txtfile"), 8);
-      RegCloseKey(key);
-      added_ = true;
-    }
-  }
-  ~TextAssociation() {
-    if (added_) RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Classes\\.txt");
-  }
-
- private:
-  bool added_ = false;
-};
-
 class AppGui : public ::testing::Test {
  protected:
   void TearDown() override { EndProcessesNamed("notepad.exe"); }
@@ -470,8 +193,7 @@ int MostSessionsAtOnce(const std::vector<std::string>& log, int* initialisations
 
 TEST_F(AppGui, CancelThenScanAtOnceNeverOverlapsTheEndingJob) {
   const std::string amsiLog = FreshPath("cancel-amsi.log");
-  ScopedEnvironment delay("TESTAMSI_SCAN_DELAY_MS", "150");
-  ScopedEnvironment log("TESTAMSI_LOG", amsiLog);
+  ScopedEnvironment environment({{"TESTAMSI_SCAN_DELAY_MS", "150"}, {"TESTAMSI_LOG", amsiLog}});
   AppProcess app;
   ASSERT_TRUE(app.Started());
 
@@ -522,8 +244,7 @@ TEST_F(AppGui, CancelThenScanAtOnceNeverOverlapsTheEndingJob) {
 
 TEST_F(AppGui, ClosingDuringAScanLetsTheJobEndBeforeTheProcessEnds) {
   const std::string amsiLog = FreshPath("close-amsi.log");
-  ScopedEnvironment delay("TESTAMSI_SCAN_DELAY_MS", "300");
-  ScopedEnvironment log("TESTAMSI_LOG", amsiLog);
+  ScopedEnvironment environment({{"TESTAMSI_SCAN_DELAY_MS", "300"}, {"TESTAMSI_LOG", amsiLog}});
   AppProcess app;
   ASSERT_TRUE(app.Started());
   app.Command(103);
@@ -574,13 +295,7 @@ TEST_F(AppGui, FileCommandScansTheChosenFile) {
   const std::vector<std::string> titles = EngineTitles();
   ASSERT_EQ(6u, titles.size());
   const std::string target = FreshPath("target file.txt");
-  {
-    HANDLE file = CreateFileA(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, file);
-    DWORD written = 0;
-    WriteFile(file, "plain", 5, &written, nullptr);
-    CloseHandle(file);
-  }
+  ASSERT_TRUE(WriteWholeFile(target, "plain"));
   AppProcess app;
   ASSERT_TRUE(app.Started());
   const std::string title =
@@ -653,8 +368,8 @@ TEST(AppWithoutEngine, ScansNeverFinishAndCancelBringsTheIdleStateBack) {
 TEST(AppLargeTransfer, KeepsPaintingAndStartsNoSecondCommand) {
   const int kEntries = 50000;
   const std::string callLog = FreshPath("fake-engine.log");
-  ScopedEnvironment log("FAKE_ENGINE_LOG", callLog);
-  ScopedEnvironment entries("FAKE_ENGINE_ENTRIES", std::to_string(kEntries));
+  ScopedEnvironment log({{"FAKE_ENGINE_LOG", callLog}});
+  ScopedEnvironment entries({{"FAKE_ENGINE_ENTRIES", std::to_string(kEntries)}});
   AppProcess app;
   ASSERT_TRUE(app.Started());
   app.Command(103);

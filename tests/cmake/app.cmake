@@ -9,8 +9,7 @@ set_target_properties(ostrelle_fake_engine PROPERTIES OUTPUT_NAME tarvex${TARVEX
   RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin/fake-engine
   LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin/fake-engine)
 target_compile_definitions(ostrelle_fake_engine PRIVATE TARVEX_BUILDING_ENGINE)
-target_include_directories(ostrelle_fake_engine PRIVATE ${PROJECT_SOURCE_DIR}/engine)
-target_link_libraries(ostrelle_fake_engine PRIVATE user32 ${TARVEX_STATIC_LINK})
+target_link_libraries(ostrelle_fake_engine PRIVATE tarvex_api user32 ${TARVEX_STATIC_LINK})
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   target_link_options(ostrelle_fake_engine PRIVATE -Wl,--enable-stdcall-fixup)
 endif()
@@ -19,8 +18,9 @@ add_executable(ostrelle_gui_tests
   ${CMAKE_CURRENT_SOURCE_DIR}/app/app_gui_main.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/app/app_gui_test.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/app/app_driver.cpp)
-target_include_directories(ostrelle_gui_tests PRIVATE ${TARVEX_TEST_SUPPORT} ${PROJECT_SOURCE_DIR}/engine)
-target_link_libraries(ostrelle_gui_tests PRIVATE gtest user32 comctl32 advapi32 ${TARVEX_STATIC_LINK})
+target_include_directories(ostrelle_gui_tests PRIVATE ${TARVEX_TEST_SUPPORT})
+target_link_libraries(ostrelle_gui_tests PRIVATE tarvex_api tarvex_win32 gtest user32 comctl32
+  advapi32 ${TARVEX_STATIC_LINK})
 
 # Three directories laid out as a user has them: with the engine, without
 # it, and with the stand-in engine.
@@ -40,6 +40,7 @@ add_dependencies(ostrelle_gui_tests ostrelle tarvex test_amsi ostrelle_fake_engi
 
 add_test(NAME app_binary
   COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/app/check_app_binary.sh ${TARVEX_OBJDUMP} $<TARGET_FILE:ostrelle> ${CMAKE_SIZEOF_VOID_P})
+set_tests_properties(app_binary PROPERTIES LABELS static)
 
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   set(OSTRELLE_GUI_RUNNER ${CMAKE_CURRENT_SOURCE_DIR}/app/run_gui.sh)
@@ -58,5 +59,5 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   add_test(NAME app_gui_keyboard
     COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/app/keyboard_scan.sh ${OSTRELLE_STAGE})
   set_tests_properties(app_gui app_gui_automatic app_gui_german app_gui_no_engine app_gui_large_transfer
-    app_gui_keyboard PROPERTIES TIMEOUT 1800 RESOURCE_LOCK wineprefix)
+    app_gui_keyboard PROPERTIES TIMEOUT 1800 RESOURCE_LOCK wineprefix LABELS gui)
 endif()

@@ -6,9 +6,9 @@
 set(TARVEX_CONSOLE_STAGE ${CMAKE_BINARY_DIR}/bin/console-test)
 add_executable(console_wine_tests ${CMAKE_CURRENT_SOURCE_DIR}/console/console_wine_test.cpp)
 target_include_directories(console_wine_tests PRIVATE ${TARVEX_TEST_SUPPORT}
-  ${CMAKE_CURRENT_SOURCE_DIR}/console ${CMAKE_CURRENT_SOURCE_DIR}/wine)
-target_link_libraries(console_wine_tests PRIVATE gtest gtest_main tarvex_console_third_party
-  ${TARVEX_STATIC_LINK})
+  ${CMAKE_CURRENT_SOURCE_DIR}/console)
+target_link_libraries(console_wine_tests PRIVATE tarvex_api tarvex_win32 tarvex_third_party_headers
+  gtest gtest_main ${TARVEX_STATIC_LINK})
 # Staged on every build: the console program changes without the test relinking.
 add_custom_target(console_wine_stage ALL
   COMMAND ${CMAKE_COMMAND} -E make_directory ${TARVEX_CONSOLE_STAGE}/noengine
@@ -31,6 +31,7 @@ add_dependencies(console_wine_stage console_wine_tests ostrelle_cmd tarvex test_
 add_test(NAME console_binary_imports
   COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/console/check_console_binary.sh ${TARVEX_OBJDUMP}
     $<TARGET_FILE:ostrelle_cmd>)
+set_tests_properties(console_binary_imports PROPERTIES LABELS static)
 
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   add_test(NAME wine_console
@@ -42,15 +43,12 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   set_tests_properties(wine_console_german PROPERTIES
     ENVIRONMENT "LC_ALL=de_DE.UTF-8;TARVEX_EXPECT_GERMAN=1")
   set_tests_properties(wine_console wine_console_german PROPERTIES TIMEOUT 900
-    RESOURCE_LOCK wineprefix)
+    RESOURCE_LOCK wineprefix LABELS console)
 endif()
 
 # Every shipped DLL and EXE carries the build's version in its VERSIONINFO.
-set(TARVEX_VERSIONED_BINARIES $<TARGET_FILE:tarvex> $<TARGET_FILE:ostrelle_cmd>)
-if(TARGET ostrelle)
-  list(APPEND TARVEX_VERSIONED_BINARIES $<TARGET_FILE:ostrelle>)
-endif()
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 add_test(NAME version_resources
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/console/check_version_resource.py
-    ${PROJECT_VERSION} ${TARVEX_VERSIONED_BINARIES})
+    ${PROJECT_VERSION} $<TARGET_FILE:tarvex> $<TARGET_FILE:ostrelle_cmd> $<TARGET_FILE:ostrelle>)
+set_tests_properties(version_resources PROPERTIES LABELS static)

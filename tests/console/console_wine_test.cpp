@@ -4,60 +4,21 @@
 
 #include <windows.h>
 
-#include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
 #include "console_child.h"
+#include "csv_json.h"
+#include "file_text.h"
 #include "process_fixture.h"
+#include "program_folder.h"
+#include "scoped_environment.h"
 #include "test_content.h"
+#include "win32_handles.h"
 
 namespace tarvex_test {
 namespace {
 
 using nlohmann::json;
-
-std::vector<json> ParseJsonLines(const std::string& text) {
-  std::vector<json> objects;
-  std::istringstream lines(text);
-  std::string line;
-  while (std::getline(lines, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.empty()) continue;
-    objects.push_back(json::parse(line));
-  }
-  return objects;
-}
-
-// RFC 4180 reader: quoted cells may hold commas, doubled quotes and line breaks.
-std::vector<std::vector<std::string>> ParseCsv(const std::string& text) {
-  std::vector<std::vector<std::string>> rows(1, std::vector<std::string>(1));
-  bool quoted = false;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (quoted) {
-      if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
-        rows.back().back() += '"';
-        ++i;
-      } else if (c == '"') {
-        quoted = false;
-      } else {
-        rows.back().back() += c;
-      }
-    } else if (c == '"') {
-      quoted = true;
-    } else if (c == ',') {
-      rows.back().emplace_back();
-    } else if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-      ++i;
-      rows.emplace_back(1);
-    } else {
-      rows.back().back() += c;
-    }
-  }
-  if (rows.back().size() == 1 && rows.back()[0].empty()) rows.pop_back();
-  return rows;
-}
 
 std::string Diagnose(const ConsoleRun& run) {
   return "exit " + std::to_string(run.exitCode) + "\nstdout: " + run.out + "\nstderr: " + run.err;
@@ -66,7 +27,7 @@ std::string Diagnose(const ConsoleRun& run) {
 // A scratch folder below the test's directory, removed with its files.
 class ScratchFolder {
  public:
-  explicit ScratchFolder(const std::string& name) : path_(ExeDirectory() + "\\" + name) {
+  explicit ScratchFolder(const std::string& name) : path_(ProgramDirectory() + "\\" + name) {
     Remove();
     CreateDirectoryA(path_.c_str(), nullptr);
   }
@@ -74,29 +35,23 @@ class ScratchFolder {
   const std::string& Path() const { return path_; }
   std::string Write(const std::string& name, const std::string& content) const {
     const std::string path = path_ + "\\" + name;
-    std::ofstream(path, std::ios::binary) << content;
+    WriteWholeFile(path, content);
     return path;
   }
 
  private:
   void Remove() {
     WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((path_ + "\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
+    const tarvex::UniqueFindHandle find(FindFirstFileA((path_ + "\\*").c_str(), &data));
+    if (find) {
       do {
         DeleteFileA((path_ + "\\" + data.cFileName).c_str());
-      } while (FindNextFileA(find, &data));
-      FindClose(find);
+      } while (FindNextFileA(find.Get(), &data));
     }
     RemoveDirectoryA(path_.c_str());
   }
   std::string path_;
 };
-
-std::string ReadFileText(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
 
 // ---- usage errors, help and the missing engine -----------------------------
 
@@ -143,11 +98,11 @@ TEST(ConsoleUsage, BadInputGivesOneLineAndExitCode3WithoutScanning) {
     ASSERT_GE(run.err.size(), 2u) << name;
     EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << name << ": " << run.err;
   }
-  EXPECT_EQ(ReadFileText(log), "") << "nothing may reach AMSI on a usage error";
+  EXPECT_EQ(ReadWholeFile(log), "") << "nothing may reach AMSI on a usage error";
 }
 
 TEST(ConsoleUsage, MissingEngineIsExitCode3) {
-  const std::string alone = ExeDirectory() + "\\noengine\\" + ConsoleProgramName();
+  const std::string alone = ProgramDirectory() + "\\noengine\\" + ConsoleProgramName();
   for (const std::vector<std::string>& arguments :
        std::vector<std::vector<std::string>>{{"self-test"}, {"processes"}}) {
     const ConsoleRun run = RunConsole(arguments, "", alone);
@@ -202,7 +157,7 @@ TEST(ConsoleStdin, VerdictsAndExitCodesInJson) {
     const ConsoleRun run = RunConsole(arguments, c.input);
     ASSERT_TRUE(run.finished);
     EXPECT_EQ(run.exitCode, c.exitCode) << c.isMalware << Diagnose(run);
-    const std::vector<json> objects = ParseJsonLines(run.out);
+    const std::vector<json> objects = ReadJsonLines(run.out);
     ASSERT_EQ(objects.size(), 1u) << run.out;
     EXPECT_EQ(objects[0]["Scantarget"], "mail.eml");
     EXPECT_EQ(objects[0]["IsMalware"], c.isMalware);
@@ -216,7 +171,7 @@ TEST(ConsoleStdin, CsvAndReportFormats) {
   const ConsoleRun csv = RunConsole({"stdin", "--csv", "a,\"b\".txt"}, MarkerText());
   ASSERT_TRUE(csv.finished);
   EXPECT_EQ(csv.exitCode, 1u) << Diagnose(csv);
-  const auto rows = ParseCsv(csv.out);
+  const auto rows = ReadCsv(csv.out);
   ASSERT_EQ(rows.size(), 2u) << csv.out;
   EXPECT_EQ(rows[0],
             (std::vector<std::string>{"ProcessName", "ProcessID", "Scantarget", "IsMalware",
@@ -247,7 +202,7 @@ TEST(ConsoleStdin, AnsiNamesArriveAsUtf8InJson) {
                                      "e.txt"},
                                     "text");
   ASSERT_TRUE(run.finished);
-  const std::vector<json> objects = ParseJsonLines(run.out);
+  const std::vector<json> objects = ReadJsonLines(run.out);
   ASSERT_EQ(objects.size(), 1u) << run.out;
   EXPECT_EQ(objects[0]["Scantarget"],
             "Gr\xC3\xBC\xC3\x9F"
@@ -261,7 +216,7 @@ TEST(ConsoleStdin, OutFileReceivesTheOutput) {
   ASSERT_TRUE(run.finished);
   EXPECT_EQ(run.exitCode, 1u);
   EXPECT_EQ(run.out, "");
-  const std::vector<json> objects = ParseJsonLines(ReadFileText(out));
+  const std::vector<json> objects = ReadJsonLines(ReadWholeFile(out));
   ASSERT_EQ(objects.size(), 1u);
   EXPECT_EQ(objects[0]["Outcome"], "detected");
 }
@@ -286,7 +241,7 @@ TEST(ConsoleFiles, ContentOfFilesAndStreams) {
     const ConsoleRun run = RunConsole({"content", c.path, "--json"});
     ASSERT_TRUE(run.finished);
     EXPECT_EQ(run.exitCode, c.exitCode) << c.path << Diagnose(run);
-    const std::vector<json> objects = ParseJsonLines(run.out);
+    const std::vector<json> objects = ReadJsonLines(run.out);
     ASSERT_EQ(objects.size(), 1u) << run.out;
     EXPECT_EQ(objects[0]["Scantarget"], c.path);
     EXPECT_EQ(objects[0]["Outcome"], c.outcome);
@@ -305,7 +260,7 @@ TEST(ConsoleFiles, WalksThatScanNothingAreNotClean) {
     const ConsoleRun run = RunConsole(arguments);
     ASSERT_TRUE(run.finished);
     EXPECT_EQ(run.exitCode, 2u) << arguments[0] << Diagnose(run);
-    EXPECT_EQ(ParseJsonLines(run.out).size(), 0u) << run.out;
+    EXPECT_EQ(ReadJsonLines(run.out).size(), 0u) << run.out;
   }
 }
 
@@ -317,7 +272,7 @@ TEST(ConsoleProcesses, ByIdByNameAndAll) {
   const ConsoleRun byId = RunConsole({"pid", holder.PidText(), "--json"});
   ASSERT_TRUE(byId.finished);
   EXPECT_EQ(byId.exitCode, 1u) << Diagnose(byId);
-  const std::vector<json> idEntries = ParseJsonLines(byId.out);
+  const std::vector<json> idEntries = ReadJsonLines(byId.out);
   ASSERT_FALSE(idEntries.empty());
   bool detected = false;
   for (const json& entry : idEntries) {
@@ -329,7 +284,7 @@ TEST(ConsoleProcesses, ByIdByNameAndAll) {
   const ConsoleRun byName = RunConsole({"processes", MemoryHolder::kExecutableName, "--csv"});
   ASSERT_TRUE(byName.finished);
   EXPECT_EQ(byName.exitCode, 1u) << Diagnose(byName);
-  const auto rows = ParseCsv(byName.out);
+  const auto rows = ReadCsv(byName.out);
   ASSERT_GE(rows.size(), 2u);
   bool namedDetected = false;
   for (size_t i = 1; i < rows.size(); ++i) {
@@ -342,7 +297,7 @@ TEST(ConsoleProcesses, ByIdByNameAndAll) {
   ASSERT_TRUE(all.finished);
   EXPECT_EQ(all.exitCode, 1u) << Diagnose(all);
   std::set<std::string> ids;
-  for (const json& entry : ParseJsonLines(all.out)) ids.insert(entry["ProcessID"]);
+  for (const json& entry : ReadJsonLines(all.out)) ids.insert(entry["ProcessID"]);
   EXPECT_TRUE(ids.count(holder.PidText()));
   EXPECT_GE(ids.size(), 3u) << "the prefix's own processes are scanned too";
 }
@@ -352,7 +307,7 @@ TEST(ConsoleProcesses, UnknownProcessIsNotScanned) {
   const ConsoleRun run = RunConsole({"pid", "4294967291", "--json"});
   ASSERT_TRUE(run.finished);
   EXPECT_EQ(run.exitCode, 2u) << Diagnose(run);
-  const std::vector<json> objects = ParseJsonLines(run.out);
+  const std::vector<json> objects = ReadJsonLines(run.out);
   ASSERT_EQ(objects.size(), 1u);
   EXPECT_EQ(objects[0]["Outcome"], "not scanned");
   EXPECT_EQ(objects[0]["Scannermessage"].get<std::string>().rfind("OpenProcess -> ", 0), 0u);
@@ -361,7 +316,7 @@ TEST(ConsoleProcesses, UnknownProcessIsNotScanned) {
 // ---- self-test ---------------------------------------------------------------
 
 TEST(ConsoleSelfTest, ProviderDetectingFailingMissingOrBlind) {
-  const std::string program = ExeDirectory() + "\\" + ConsoleProgramName();
+  const std::string program = ProgramDirectory() + "\\" + ConsoleProgramName();
   struct Case {
     const char* name;
     std::map<std::string, std::string> environment;
@@ -387,12 +342,16 @@ TEST(ConsoleSelfTest, ProviderDetectingFailingMissingOrBlind) {
       // on a system without it.
       {"missing",
        {},
-       ExeDirectory() + "\\incompleteamsi\\" + ConsoleProgramName(),
+       ProgramDirectory() + "\\incompleteamsi\\" + ConsoleProgramName(),
        2,
        "AMSI is not available"},
       // Wine's own amsi.dll, found when none is beside the program, answers
       // "not detected" for everything.
-      {"blind", {}, ExeDirectory() + "\\builtinamsi\\" + ConsoleProgramName(), 5, "did not detect"},
+      {"blind",
+       {},
+       ProgramDirectory() + "\\builtinamsi\\" + ConsoleProgramName(),
+       5,
+       "did not detect"},
   };
   for (const Case& c : cases) {
     ScopedEnvironment environment(c.environment);
@@ -410,7 +369,7 @@ TEST(ConsoleSelfTest, ProviderDetectingFailingMissingOrBlind) {
 bool WaitForScanInLog(const std::string& log, DWORD timeoutMs) {
   const ULONGLONG deadline = GetTickCount64() + timeoutMs;
   while (GetTickCount64() < deadline) {
-    if (ReadFileText(log).find("AmsiScanBuffer") != std::string::npos) return true;
+    if (ReadWholeFile(log).find("AmsiScanBuffer") != std::string::npos) return true;
     Sleep(50);
   }
   return false;
@@ -436,7 +395,7 @@ void UseConsoleWithWindow() {
 // the system cannot send this event at all.
 bool CancelLongJobWith(DWORD event, const std::string& log) {
   ScopedEnvironment environment({{"TESTAMSI_LOG", log}, {"TESTAMSI_SCAN_DELAY_MS", "400"}});
-  ConsoleChild child(ExeDirectory() + "\\" + ConsoleProgramName(), {"processes", "--json"}, "",
+  ConsoleChild child(ProgramDirectory() + "\\" + ConsoleProgramName(), {"processes", "--json"}, "",
                      CREATE_NEW_PROCESS_GROUP);
   EXPECT_TRUE(child.Started());
   EXPECT_TRUE(WaitForScanInLog(log, 30000)) << "the job did not start";
@@ -448,7 +407,7 @@ bool CancelLongJobWith(DWORD event, const std::string& log) {
   EXPECT_EQ(child.Out(), "") << "a cancelled job writes no results";
   EXPECT_NE(child.Err().find("cancelled"), std::string::npos) << child.Err();
   // The engine ended the job (and AMSI) before the program exited.
-  const std::string calls = ReadFileText(log);
+  const std::string calls = ReadWholeFile(log);
   EXPECT_NE(calls.find("AmsiUninitialize"), std::string::npos) << calls;
   return true;
 }
@@ -467,7 +426,7 @@ TEST(ConsoleCancel, CtrlCWhileReadingStandardInput) {
   UseConsoleWithWindow();
   const std::string log = folder.Path() + "\\amsi.log";
   ScopedEnvironment environment({{"TESTAMSI_LOG", log}});
-  ConsoleChild child(ExeDirectory() + "\\" + ConsoleProgramName(), {"stdin", "x", "--json"},
+  ConsoleChild child(ProgramDirectory() + "\\" + ConsoleProgramName(), {"stdin", "x", "--json"},
                      "partial data", CREATE_NEW_PROCESS_GROUP, nullptr, true);
   ASSERT_TRUE(child.Started());
   Sleep(2000);  // started, handler installed, blocked in the read
@@ -479,7 +438,7 @@ TEST(ConsoleCancel, CtrlCWhileReadingStandardInput) {
   ASSERT_TRUE(child.Finish(10000));
   EXPECT_EQ(child.ExitCode(), 4u) << child.Err();
   EXPECT_EQ(child.Out(), "");
-  EXPECT_EQ(ReadFileText(log).find("AmsiScanBuffer"), std::string::npos);
+  EXPECT_EQ(ReadWholeFile(log).find("AmsiScanBuffer"), std::string::npos);
 }
 
 TEST(ConsoleCancel, CtrlBreakCancelsTheJobAndExitsWith4) {
@@ -507,15 +466,16 @@ TEST(ConsoleProgress, ShownOnAConsoleAndClearedAtTheEnd) {
   ScratchFolder folder("console-progress");
   UseConsoleWithWindow();
   SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-  HANDLE console =
+  const tarvex::UniqueFileHandle consoleOutput(
       CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                  &inheritable, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(console, INVALID_HANDLE_VALUE);
+                  &inheritable, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(consoleOutput.Valid());
+  const HANDLE console = consoleOutput.Get();
   const std::string log = folder.Path() + "\\amsi.log";
   ScopedEnvironment environment({{"TESTAMSI_LOG", log}, {"TESTAMSI_SCAN_DELAY_MS", "300"}});
   {
-    ConsoleChild child(ExeDirectory() + "\\" + ConsoleProgramName(), {"processes", "--json"}, "",
-                       CREATE_NEW_PROCESS_GROUP, console);
+    ConsoleChild child(ProgramDirectory() + "\\" + ConsoleProgramName(), {"processes", "--json"},
+                       "", CREATE_NEW_PROCESS_GROUP, console);
     ASSERT_TRUE(child.Started());
     ASSERT_TRUE(WaitForScanInLog(log, 30000));
     Sleep(1500);  // several refreshes
@@ -527,7 +487,6 @@ TEST(ConsoleProgress, ShownOnAConsoleAndClearedAtTheEnd) {
   }
   const std::string after = CursorRow(console);
   EXPECT_EQ(after.find(" entries  "), std::string::npos) << "'" << after << "'";
-  CloseHandle(console);
 }
 
 // Run by the wine_console_german entry (LC_ALL=de_DE.UTF-8): the engine
@@ -551,7 +510,7 @@ TEST(ConsoleGerman, GermanVerdictWordsGiveTheSameExitCodes) {
     const ConsoleRun run = RunConsole({"--json", "stdin", "x"}, c.input);
     ASSERT_TRUE(run.finished);
     EXPECT_EQ(run.exitCode, c.exitCode) << Diagnose(run);
-    const std::vector<json> objects = ParseJsonLines(run.out);
+    const std::vector<json> objects = ReadJsonLines(run.out);
     ASSERT_EQ(objects.size(), 1u) << run.out;
     EXPECT_EQ(objects[0]["IsMalware"], c.isMalware);
     EXPECT_EQ(objects[0]["Outcome"], c.outcome);

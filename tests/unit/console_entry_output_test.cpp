@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "console_entry_output.h"
+#include "csv_json.h"
 
 namespace tarvex::console {
 namespace {
@@ -34,35 +35,7 @@ std::vector<ConsoleEntry> SampleEntries() {
   };
 }
 
-// RFC 4180 reader: quoted cells may hold commas, quotes (doubled) and line breaks.
-std::vector<std::vector<std::string>> ReadCsv(const std::string& text) {
-  std::vector<std::vector<std::string>> rows(1, std::vector<std::string>(1));
-  bool quoted = false;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (quoted) {
-      if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
-        rows.back().back() += '"';
-        ++i;
-      } else if (c == '"') {
-        quoted = false;
-      } else {
-        rows.back().back() += c;
-      }
-    } else if (c == '"') {
-      quoted = true;
-    } else if (c == ',') {
-      rows.back().emplace_back();
-    } else if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-      ++i;
-      rows.emplace_back(1);
-    } else {
-      rows.back().back() += c;
-    }
-  }
-  if (rows.back().size() == 1 && rows.back()[0].empty()) rows.pop_back();
-  return rows;
-}
+using tarvex_test::ReadCsv;
 
 TEST(ConsoleEntryOutput, CsvHeaderAndQuotedCellsReadBack) {
   const std::string csv = FormatCsv(SampleEntries(), Latin1ToUtf8);

@@ -4,6 +4,7 @@
 #include "console_command_line.h"
 #include "console_progress_line.h"
 #include "console_self_test.h"
+#include "tarvex_test_string.h"
 #include "test_content.h"
 
 namespace tarvex::console {

@@ -219,4 +219,39 @@ TEST(StreamRecords, TooLongStatusesAreRecognised) {
   EXPECT_FALSE(IsListTooLong(kStatusNotImplemented));
 }
 
+TEST(StreamRecords, OnlySuccessAndOverflowListsAreTakenAndEndWhereTheQueryStopped) {
+  // Two records; the second one starts at 24 + 2 * 7 = 38, rounded up to 40.
+  const std::vector<unsigned char> buffer =
+      BuildRecords({{u"::$DATA", 10}, {u":one:$DATA", 3}}, 4096);
+  const uint32_t bufferLength = static_cast<uint32_t>(buffer.size());
+  const size_t firstRecordLength = 40;
+  struct Case {
+    const char* what;
+    uint32_t status;
+    uint64_t writtenLength;
+    std::vector<std::u16string> expected;
+  } cases[] = {
+      {"success, written length unknown", kStatusSuccess, 0, {u"::$DATA", u":one:$DATA"}},
+      {"success, written length covers both", kStatusSuccess, 200, {u"::$DATA", u":one:$DATA"}},
+      {"success, written length ends after the first",
+       kStatusSuccess,
+       firstRecordLength,
+       {u"::$DATA"}},
+      {"written length beyond the buffer",
+       kStatusSuccess,
+       bufferLength + 100ull,
+       {u"::$DATA", u":one:$DATA"}},
+      {"overflow: the records that fit", kStatusBufferOverflow, 0, {u"::$DATA", u":one:$DATA"}},
+      {"buffer too small", kStatusBufferTooSmall, 0, {}},
+      {"length mismatch", kStatusInfoLengthMismatch, 0, {}},
+      {"not implemented (Wine)", kStatusNotImplemented, 0, {}},
+      {"access denied", 0xC0000022u, 0, {}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.expected,
+              Names(AcceptedStreamRecords(c.status, buffer.data(), bufferLength, c.writtenLength)))
+        << c.what;
+  }
+}
+
 }  // namespace

@@ -6,7 +6,9 @@
 
 #include "engine_api.h"
 #include "notification_window.h"
+#include "program_folder.h"
 #include "test_content.h"
+#include "test_provider.h"
 
 using namespace tarvex_test;
 
@@ -16,9 +18,7 @@ class BufferExports : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(Engine().Complete()) << "engine or an export missing";
-    SetEnvironmentVariableA("TESTAMSI_FAIL_INIT", nullptr);
-    SetEnvironmentVariableA("TESTAMSI_FAIL_OPEN", nullptr);
-    SetEnvironmentVariableA("TESTAMSI_FAIL_SCAN", nullptr);
+    ClearProviderSettings();
     ResetProviderCallLog();
   }
   EngineApi& api = Engine();
@@ -53,11 +53,7 @@ TEST_F(BufferExports, ProviderSeesBareExecutableNameContentNameAndNullSession) {
   api.TarvexBuffer2("my content name", content.data(), content.size(), 0, nullptr, nullptr);
   const auto init = ProviderCalls("AmsiInitialize");
   ASSERT_EQ(1u, init.size());
-  char path[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string exe = path;
-  exe = exe.substr(exe.find_last_of("\\/") + 1);
-  EXPECT_EQ("AmsiInitialize app=" + exe, init[0]);
+  EXPECT_EQ("AmsiInitialize app=" + ProgramFileName(), init[0]);
   const auto scans = ProviderCalls("AmsiScanBuffer");
   ASSERT_EQ(1u, scans.size());
   EXPECT_EQ("AmsiScanBuffer length=3 session=null context=valid name=my content name", scans[0]);

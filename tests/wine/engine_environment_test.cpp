@@ -8,6 +8,7 @@
 #include "notification_window.h"
 #include "system_texts.h"
 #include "test_content.h"
+#include "test_provider.h"
 
 using namespace tarvex_test;
 
@@ -58,9 +59,9 @@ TEST(German, EntriesAndReportUseTheGermanColumn) {
   EXPECT_EQ(0, api.TarvexBuffer2("x", clean.data(), clean.size(), 0, "", ""));
   EXPECT_EQ("nein (1)", ReadEntries()[1].isMalware);
 
-  SetEnvironmentVariableA("TESTAMSI_FAIL_SCAN", "0x80004005");
+  SetProviderSetting("TESTAMSI_FAIL_SCAN", "0x80004005");
   api.TarvexBuffer2("x", clean.data(), clean.size(), 0, "", "");
-  SetEnvironmentVariableA("TESTAMSI_FAIL_SCAN", nullptr);
+  SetProviderSetting("TESTAMSI_FAIL_SCAN", nullptr);
   entries = ReadEntries();
   EXPECT_EQ("nicht gescannt (0)", entries[1].isMalware);
 

@@ -9,27 +9,21 @@
 #include "notification_window.h"
 #include "system_texts.h"
 #include "test_content.h"
+#include "test_provider.h"
 #include "token_privileges.h"
 
 using namespace tarvex_test;
 
 namespace {
 
-void ClearProviderEnvironment() {
-  for (const char* name : {"TESTAMSI_FAIL_INIT", "TESTAMSI_FAIL_OPEN", "TESTAMSI_FAIL_SCAN",
-                           "TESTAMSI_SCAN_DELAY_MS"}) {
-    SetEnvironmentVariableA(name, nullptr);
-  }
-}
-
 class EngineJobs : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(Engine().Complete());
-    ClearProviderEnvironment();
+    ClearProviderSettings();
     ResetProviderCallLog();
   }
-  void TearDown() override { ClearProviderEnvironment(); }
+  void TearDown() override { ClearProviderSettings(); }
   EngineApi& api = Engine();
 };
 
@@ -47,7 +41,7 @@ std::vector<std::string> Lines(const std::string& text) {
 
 TEST_F(EngineJobs, CancelWithTheJobsProcedureEndsItWithoutNotification) {
   NotificationWindow window;
-  SetEnvironmentVariableA("TESTAMSI_SCAN_DELAY_MS", "600");
+  SetProviderSetting("TESTAMSI_SCAN_DELAY_MS", "600");
   const std::string content = "slow content";
   api.TarvexBuffer(window.Window(), &NotificationWindow::TimerProc, "slow.bin", content.data(),
                    content.size(), 0, "", "");
@@ -62,7 +56,7 @@ TEST_F(EngineJobs, CancelWithTheJobsProcedureEndsItWithoutNotification) {
   EXPECT_EQ(std::string(lines[0].size(), '_'), lines[1]);
 
   // The next job runs clean and complete.
-  SetEnvironmentVariableA("TESTAMSI_SCAN_DELAY_MS", nullptr);
+  SetProviderSetting("TESTAMSI_SCAN_DELAY_MS", nullptr);
   api.TarvexBuffer(window.Window(), &NotificationWindow::TimerProc, "next.bin", content.data(),
                    content.size(), 0, "", "");
   ASSERT_TRUE(window.WaitForNotification(10000));
@@ -72,7 +66,7 @@ TEST_F(EngineJobs, CancelWithTheJobsProcedureEndsItWithoutNotification) {
 
 TEST_F(EngineJobs, CancelWithAnotherProcedureChangesNothing) {
   NotificationWindow window;
-  SetEnvironmentVariableA("TESTAMSI_SCAN_DELAY_MS", "400");
+  SetProviderSetting("TESTAMSI_SCAN_DELAY_MS", "400");
   const std::string content = AntivirusTestString();
   api.TarvexBuffer(window.Window(), &NotificationWindow::TimerProc, "other.bin", content.data(),
                    content.size(), 0, "", "");
@@ -86,7 +80,7 @@ TEST_F(EngineJobs, CancelWithAnotherProcedureChangesNothing) {
 
 TEST_F(EngineJobs, ScanRightAfterACancelWaitsForTheEndingJobAndIsNotLost) {
   NotificationWindow window;
-  SetEnvironmentVariableA("TESTAMSI_SCAN_DELAY_MS", "700");
+  SetProviderSetting("TESTAMSI_SCAN_DELAY_MS", "700");
   const std::string first = "first job";
   const std::string second = AntivirusTestString();
   api.TarvexBuffer(window.Window(), &NotificationWindow::TimerProc, "first.bin", first.data(),
@@ -94,7 +88,7 @@ TEST_F(EngineJobs, ScanRightAfterACancelWaitsForTheEndingJobAndIsNotLost) {
   Sleep(100);
   api.CancleScan(&NotificationWindow::TimerProc);
   // The first worker is still inside its scan: the new job must not overlap it.
-  SetEnvironmentVariableA("TESTAMSI_SCAN_DELAY_MS", "0");
+  SetProviderSetting("TESTAMSI_SCAN_DELAY_MS", "0");
   api.TarvexBuffer(window.Window(), &NotificationWindow::TimerProc, "second.bin", second.data(),
                    second.size(), 0, "", "");
   ASSERT_TRUE(window.WaitForNotification(10000));
@@ -117,13 +111,13 @@ TEST_F(EngineJobs, ScanRightAfterACancelWaitsForTheEndingJobAndIsNotLost) {
 
 TEST_F(EngineJobs, SynchronousScanAfterACancelAlsoWaits) {
   NotificationWindow window;
-  SetEnvironmentVariableA("TESTAMSI_SCAN_DELAY_MS", "500");
+  SetProviderSetting("TESTAMSI_SCAN_DELAY_MS", "500");
   const std::string content = "data";
   api.TarvexBuffer(window.Window(), &NotificationWindow::TimerProc, "async.bin", content.data(),
                    content.size(), 0, "", "");
   Sleep(100);
   api.CancleScan(&NotificationWindow::TimerProc);
-  SetEnvironmentVariableA("TESTAMSI_SCAN_DELAY_MS", "0");
+  SetProviderSetting("TESTAMSI_SCAN_DELAY_MS", "0");
   EXPECT_EQ(0, api.TarvexBuffer2("sync.bin", content.data(), content.size(), 0, "", ""));
   const auto entries = ReadEntries();
   ASSERT_EQ(2u, entries.size());
@@ -141,7 +135,7 @@ TEST_F(EngineJobs, LibraryStaysLoadedUntilItsWorkerEnds) {
       reinterpret_cast<BufferFn>(reinterpret_cast<void*>(GetProcAddress(copy, "TarvexBuffer")));
   ASSERT_NE(nullptr, buffer);
   NotificationWindow window;
-  SetEnvironmentVariableA("TESTAMSI_SCAN_DELAY_MS", "600");
+  SetProviderSetting("TESTAMSI_SCAN_DELAY_MS", "600");
   static const std::string content = "kept alive";
   buffer(window.Window(), &NotificationWindow::TimerProc, "unload.bin", content.data(),
          content.size(), 0, "", "");
@@ -173,12 +167,12 @@ TEST_F(EngineJobs, PrivilegesAreOnDuringTheJobAndAsBeforeAfterIt) {
   ASSERT_TRUE(SetPrivilege("SeDebugPrivilege", false));
   ASSERT_TRUE(SetPrivilege("SeBackupPrivilege", false));
   NotificationWindow window;
-  SetEnvironmentVariableA("TESTAMSI_SCAN_DELAY_MS", "300");
+  SetProviderSetting("TESTAMSI_SCAN_DELAY_MS", "300");
   api.TarvexBuffer(window.Window(), &NotificationWindow::TimerProc, "c.bin", content.data(),
                    content.size(), 0, "", "");
   Sleep(80);
   api.CancleScan(&NotificationWindow::TimerProc);
-  SetEnvironmentVariableA("TESTAMSI_SCAN_DELAY_MS", nullptr);
+  SetProviderSetting("TESTAMSI_SCAN_DELAY_MS", nullptr);
   api.TarvexBuffer2("after.bin", content.data(), content.size(), 0, "",
                     "");  // waits for the worker
   EXPECT_FALSE(PrivilegeEnabled("SeDebugPrivilege"));
@@ -187,7 +181,7 @@ TEST_F(EngineJobs, PrivilegesAreOnDuringTheJobAndAsBeforeAfterIt) {
 
 TEST_F(EngineJobs, FailedAmsiInitializeIsReportedInEachEntry) {
   const HRESULT failure = static_cast<HRESULT>(0x80070005);
-  SetEnvironmentVariableA("TESTAMSI_FAIL_INIT", "0x80070005");
+  SetProviderSetting("TESTAMSI_FAIL_INIT", "0x80070005");
   const std::string content = AntivirusTestString();
   EXPECT_EQ(-1, api.TarvexBuffer2("init.bin", content.data(), content.size(), 0, "", ""));
   EXPECT_EQ(0, api.IsAmsiAvailable());
@@ -206,7 +200,7 @@ TEST_F(EngineJobs, FailedAmsiInitializeIsReportedInEachEntry) {
 }
 
 TEST_F(EngineJobs, FailedAmsiOpenSessionKeepsTheContextAndReleasesIt) {
-  SetEnvironmentVariableA("TESTAMSI_FAIL_OPEN", "0x8007000E");
+  SetProviderSetting("TESTAMSI_FAIL_OPEN", "0x8007000E");
   const std::string content = "clean";
   EXPECT_EQ(0, api.TarvexBuffer2("open.bin", content.data(), content.size(), 0, "", ""));
   EXPECT_EQ(1, api.IsAmsiAvailable());
@@ -223,7 +217,7 @@ TEST_F(EngineJobs, FailedAmsiOpenSessionKeepsTheContextAndReleasesIt) {
 }
 
 TEST_F(EngineJobs, FailedScanIsNotScannedAndLeavesTheVerdict) {
-  SetEnvironmentVariableA("TESTAMSI_FAIL_SCAN", "0x80004005");
+  SetProviderSetting("TESTAMSI_FAIL_SCAN", "0x80004005");
   const std::string content = AntivirusTestString();
   EXPECT_EQ(-1, api.TarvexBuffer2("scan.bin", content.data(), content.size(), 0, "", ""));
   const auto entries = ReadEntries();

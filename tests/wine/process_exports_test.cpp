@@ -14,7 +14,9 @@
 #include "engine_api.h"
 #include "notification_window.h"
 #include "process_fixture.h"
+#include "system_texts.h"
 #include "test_content.h"
+#include "test_provider.h"
 
 using namespace tarvex_test;
 
@@ -24,17 +26,6 @@ constexpr DWORD kScanTimeoutMs = 120000;
 
 bool SamePath(const std::string& a, const std::string& b) {
   return lstrcmpiA(a.c_str(), b.c_str()) == 0;
-}
-
-std::string SystemText(DWORD errorNumber) {
-  std::string text(32767, '\0');
-  const DWORD length = FormatMessageA(0x10FF, nullptr, errorNumber, 0, &text[0],
-                                      static_cast<DWORD>(text.size()), nullptr);
-  text.resize(length);
-  for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at)) {
-    text.replace(at, 2, " ");
-  }
-  return text;
 }
 
 // "Address 0x<start> - 0x<end>" with upper-case digits, no leading zeros and start < end.
@@ -62,13 +53,10 @@ class ProcessExports : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(Engine().Complete()) << "engine or an export missing";
-    SetEnvironmentVariableA("TESTAMSI_FAIL_INIT", nullptr);
-    SetEnvironmentVariableA("TESTAMSI_FAIL_OPEN", nullptr);
-    SetEnvironmentVariableA("TESTAMSI_FAIL_SCAN", nullptr);
-    SetEnvironmentVariableA("TESTAMSI_SCAN_DELAY_MS", nullptr);
+    ClearProviderSettings();
     ResetProviderCallLog();
   }
-  void TearDown() override { SetEnvironmentVariableA("TESTAMSI_SCAN_DELAY_MS", nullptr); }
+  void TearDown() override { SetProviderSetting("TESTAMSI_SCAN_DELAY_MS", nullptr); }
 
   // Runs a job through the window's notification; the entries after the
   // title entry. Samples the progress text while waiting when asked to.
@@ -109,7 +97,7 @@ class ProcessExports : public ::testing::Test {
 TEST_F(ProcessExports, ScanByIdFindsThePlantedContentUnderTheImagePath) {
   MemoryHolder holder;
   ASSERT_TRUE(holder.Ready());
-  SetEnvironmentVariableA("TESTAMSI_SCAN_DELAY_MS", "20");  // time to watch the progress
+  SetProviderSetting("TESTAMSI_SCAN_DELAY_MS", "20");  // time to watch the progress
   std::vector<std::string> progress;
   const auto entries = ScanPid(holder.Pid(), "given-name.exe", &progress);
   ASSERT_FALSE(entries.empty());
@@ -160,7 +148,7 @@ TEST_F(ProcessExports, ScanByNameMatchesTheWholeNameInAnyLetterCase) {
       EXPECT_EQ(-1, api.GetScanResult());
       continue;
     }
-    const auto named = SnapshotIdsNamed(MemoryHolder::kExecutableName);
+    const auto named = ProcessIdsNamed(MemoryHolder::kExecutableName);
     bool ownHolderDetected = false;
     for (const Entry& entry : entries) {
       const bool isHolder = std::any_of(named.begin(), named.end(), [&](DWORD id) {
@@ -188,7 +176,7 @@ TEST_F(ProcessExports, TwoInstancesAreBothScannedInSnapshotOrder) {
     }
   }
   std::vector<std::string> snapshotOrder;
-  for (DWORD id : SnapshotIdsNamed(MemoryHolder::kExecutableName)) {
+  for (DWORD id : ProcessIdsNamed(MemoryHolder::kExecutableName)) {
     if (std::find(scanOrder.begin(), scanOrder.end(), std::to_string(id)) != scanOrder.end()) {
       snapshotOrder.push_back(std::to_string(id));
     }
@@ -235,9 +223,9 @@ TEST_F(ProcessExports, ProcessesThatCannotBeOpenedGiveOneOpenFailureEntry) {
 }
 
 TEST_F(ProcessExports, OpenFailureMessageEndsWithTheNoteOfAFailedAmsiSession) {
-  SetEnvironmentVariableA("TESTAMSI_FAIL_OPEN", "0x8007000E");
+  SetProviderSetting("TESTAMSI_FAIL_OPEN", "0x8007000E");
   const auto entries = ScanPid(0, "Idle");
-  SetEnvironmentVariableA("TESTAMSI_FAIL_OPEN", nullptr);
+  SetProviderSetting("TESTAMSI_FAIL_OPEN", nullptr);
   ASSERT_EQ(1u, entries.size());
   const DWORD errorNumber = std::strtoul(entries[0].scannerErrornumber.c_str(), nullptr, 10);
   EXPECT_NE(0u, errorNumber);  // the open's code, not the session's
@@ -339,7 +327,7 @@ TEST_F(ProcessExports, OwnProcessScanSurvivesMemoryChangingUnderIt) {
   ASSERT_FALSE(entries.empty());
   EXPECT_TRUE(std::any_of(entries.begin(), entries.end(), Detected));
   for (const Entry& entry : entries) {
-    EXPECT_TRUE(SamePath(OwnImagePath(), entry.processName)) << entry.processName;
+    EXPECT_TRUE(SamePath(ProgramPath(), entry.processName)) << entry.processName;
     if (entry.isMalware == "not scanned") {
       // A run that changed under the copy: reported, not scanned.
       EXPECT_EQ(0u, entry.scannermessage.find("ReadProcessMemory -> ")) << entry.scannermessage;
@@ -360,14 +348,14 @@ TEST_F(ProcessExports, AllProcessesScansTheHolderAndTheEnginesOwnProcess) {
   }));
   const std::string ownId = std::to_string(GetCurrentProcessId());
   EXPECT_TRUE(std::any_of(entries.begin(), entries.end(), [&](const Entry& entry) {
-    return entry.processId == ownId && SamePath(OwnImagePath(), entry.processName);
+    return entry.processId == ownId && SamePath(ProgramPath(), entry.processName);
   }));
 }
 
 TEST_F(ProcessExports, CancelDuringAllProcessesEndsTheJobWithoutNotification) {
   // Every AMSI call takes a while, so the job is surely still running when
   // the cancel arrives.
-  SetEnvironmentVariableA("TESTAMSI_SCAN_DELAY_MS", "150");
+  SetProviderSetting("TESTAMSI_SCAN_DELAY_MS", "150");
   NotificationWindow window;
   ASSERT_EQ(0, api.TarvexAllProcesses(window.Window(), &NotificationWindow::TimerProc, 0));
   const ULONGLONG deadline = GetTickCount64() + 60000;
@@ -382,7 +370,7 @@ TEST_F(ProcessExports, CancelDuringAllProcessesEndsTheJobWithoutNotification) {
 
   // The next job waits for the cancelled one; the cancelled job scanned at
   // most the run it was busy with when the cancel came.
-  SetEnvironmentVariableA("TESTAMSI_SCAN_DELAY_MS", nullptr);
+  SetProviderSetting("TESTAMSI_SCAN_DELAY_MS", nullptr);
   const std::string content = "after the cancel";
   EXPECT_EQ(0, api.TarvexBuffer2("next.bin", content.data(), content.size(), 0, "", ""));
   const auto initializations = ProviderCalls("AmsiInitialize");

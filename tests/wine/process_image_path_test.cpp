@@ -48,7 +48,7 @@ TEST(ProcessImagePath, SystemFunctionGivesTheFullPath) {
       GetProcAddress(GetModuleHandleA("kernel32.dll"), "QueryFullProcessImageNameA")));
   ASSERT_NE(nullptr, query);
   const std::string path = ImagePathOrGivenName(GetCurrentProcess(), "given.exe", query);
-  EXPECT_EQ(0, lstrcmpiA(tarvex_test::OwnImagePath().c_str(), path.c_str())) << path;
+  EXPECT_EQ(0, lstrcmpiA(tarvex_test::ProgramPath().c_str(), path.c_str())) << path;
 }
 
 TEST(ProcessImagePath, AnswerIsTakenOnlyWhenTheBufferHoldsText) {

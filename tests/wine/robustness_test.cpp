@@ -13,6 +13,7 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "engine_api.h"
@@ -20,18 +21,13 @@
 #include "process_fixture.h"
 #include "stream_test_files.h"
 #include "test_content.h"
+#include "test_provider.h"
 #include "token_privileges.h"
+#include "win32_handles.h"
 
 using namespace tarvex_test;
 
 namespace {
-
-void ClearProviderEnvironment() {
-  for (const char* name : {"TESTAMSI_FAIL_INIT", "TESTAMSI_FAIL_OPEN", "TESTAMSI_FAIL_SCAN",
-                           "TESTAMSI_SCAN_DELAY_MS"}) {
-    SetEnvironmentVariableA(name, nullptr);
-  }
-}
 
 // Every verdict text an entry may carry; a clean word only after a real scan.
 // The process scan's own failure entries carry the bare word.
@@ -49,9 +45,9 @@ class Robust : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(api.Complete());
     ASSERT_TRUE(folder.Ok());
-    ClearProviderEnvironment();
+    ClearProviderSettings();
   }
-  void TearDown() override { ClearProviderEnvironment(); }
+  void TearDown() override { ClearProviderSettings(); }
 
   // A tree of files in several folders, some holding the antivirus test string.
   void MakeTree(int folders, int filesPerFolder) {
@@ -90,14 +86,14 @@ TEST_F(Robust, CancelAtRandomMomentsThenTheNextJobRunsCleanAndComplete) {
   };
   std::mt19937 random(20261210);
   for (int round = 0; round < 200; ++round) {
-    SetEnvironmentVariableA("TESTAMSI_SCAN_DELAY_MS", round % 2 ? "5" : "0");
+    SetProviderSetting("TESTAMSI_SCAN_DELAY_MS", round % 2 ? "5" : "0");
     window.ResetCalls();
     kinds[round % 5]();
     Sleep(random() % 40);
     api.CancleScan(proc);
     EXPECT_EQ("", api.ScanObject()) << round;
     // The next job waits for the cancelled one and runs to its end.
-    SetEnvironmentVariableA("TESTAMSI_SCAN_DELAY_MS", nullptr);
+    SetProviderSetting("TESTAMSI_SCAN_DELAY_MS", nullptr);
     api.TarvexBuffer(w, proc, "after-cancel.bin", bad.data(), bad.size(), 0, "", "");
     ASSERT_TRUE(window.WaitForNotification(60000)) << "round " << round;
     const auto entries = ReadEntries();
@@ -123,8 +119,8 @@ TEST_F(Robust, AmsiFailingNeverGivesACleanVerdict) {
                {"TESTAMSI_FAIL_OPEN", "0x80070005"},
                {"TESTAMSI_FAIL_SCAN", "0x80004005"}};
   for (const Case& c : cases) {
-    ClearProviderEnvironment();
-    SetEnvironmentVariableA(c.variable, c.value);
+    ClearProviderSettings();
+    SetProviderSetting(c.variable, c.value);
     const intptr_t verdict = api.TarvexAds2(path.c_str(), 0);
     const auto entries = ReadEntries();
     ASSERT_EQ(2u, entries.size()) << c.variable;
@@ -179,7 +175,7 @@ TEST_F(Robust, FilesAndFoldersChangingDuringAWalkNeitherCrashNorHang) {
   // Deletes, renames, locks and recreates entries while the walk runs.
   std::thread vandal([&] {
     std::mt19937 random(7);
-    std::vector<HANDLE> locks;
+    std::vector<tarvex::UniqueFileHandle> locks;
     while (!stop.load()) {
       const std::wstring sub = folder.Wide(L"d" + std::to_wstring(random() % 30));
       const std::wstring file = sub + L"\\f" + std::to_wstring(random() % 60) + L".txt";
@@ -191,9 +187,9 @@ TEST_F(Robust, FilesAndFoldersChangingDuringAWalkNeitherCrashNorHang) {
           MoveFileW(file.c_str(), (file + L".moved").c_str());
           break;
         case 2: {
-          HANDLE lock =
-              CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-          if (lock != INVALID_HANDLE_VALUE) locks.push_back(lock);
+          tarvex::UniqueFileHandle lock(
+              CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+          if (lock) locks.push_back(std::move(lock));
           break;
         }
         case 3:
@@ -206,7 +202,7 @@ TEST_F(Robust, FilesAndFoldersChangingDuringAWalkNeitherCrashNorHang) {
       }
       changes++;
     }
-    for (HANDLE lock : locks) CloseHandle(lock);
+    locks.clear();
   });
   NotificationWindow window;
   for (int pass = 0; pass < 5; ++pass) {
@@ -227,13 +223,13 @@ TEST_F(Robust, FilesAndFoldersChangingDuringAWalkNeitherCrashNorHang) {
   // A locked and a deleted file scanned directly give their failure entries.
   const std::wstring locked = folder.Wide(L"locked.txt");
   ASSERT_TRUE(PutFile(locked, AntivirusTestString()));
-  HANDLE lock = CreateFileW(locked.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            0, nullptr);
-  ASSERT_NE(INVALID_HANDLE_VALUE, lock);
+  tarvex::UniqueFileHandle lock(CreateFileW(locked.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                            OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(lock.Valid());
   EXPECT_EQ(-1, api.TarvexAds2(AnsiFromWide(locked).c_str(), 0));
   EXPECT_EQ("32", ReadEntries()[1].scannerErrornumber);
   EXPECT_EQ("not scanned (0)", ReadEntries()[1].isMalware);
-  CloseHandle(lock);
+  lock.Reset();
   DeleteFileW(locked.c_str());
   EXPECT_EQ(-1, api.TarvexAds2(AnsiFromWide(locked).c_str(), 0));
   EXPECT_EQ("2", ReadEntries()[1].scannerErrornumber);
@@ -243,7 +239,7 @@ TEST_F(Robust, ProcessExitingWhileItIsReadEndsTheJobWithoutACleanClaimForTheRest
   for (int round = 0; round < 3; ++round) {
     MemoryHolder holder;
     ASSERT_TRUE(holder.Ready());
-    SetEnvironmentVariableA("TESTAMSI_SCAN_DELAY_MS", "40");
+    SetProviderSetting("TESTAMSI_SCAN_DELAY_MS", "40");
     NotificationWindow window;
     api.TarvexProcessWithPid(window.Window(), &NotificationWindow::TimerProc, holder.Pid(),
                              "memory_holder.exe", 0);
@@ -266,25 +262,24 @@ struct FileState {
 FileState ReadState(const std::wstring& path) {
   FileState state;
   // Times first, through a handle that reads no data.
-  HANDLE file = CreateFileW(LongForm(path).c_str(), FILE_READ_ATTRIBUTES,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return state;
-  state.ok = GetFileTime(file, &state.created, &state.accessed, &state.written) != FALSE;
-  CloseHandle(file);
+  const tarvex::UniqueFileHandle file(
+      CreateFileW(LongForm(path).c_str(), FILE_READ_ATTRIBUTES,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!file) return state;
+  state.ok = GetFileTime(file.Get(), &state.created, &state.accessed, &state.written) != FALSE;
   return state;
 }
 
 std::string ReadContent(const std::wstring& path) {
-  HANDLE file = CreateFileW(LongForm(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return "<unreadable>";
+  const tarvex::UniqueFileHandle file(CreateFileW(
+      LongForm(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!file) return "<unreadable>";
   std::string content;
   char chunk[65536];
   DWORD read = 0;
-  while (ReadFile(file, chunk, sizeof chunk, &read, nullptr) && read > 0)
+  while (ReadFile(file.Get(), chunk, sizeof chunk, &read, nullptr) && read > 0)
     content.append(chunk, read);
-  CloseHandle(file);
   return content;
 }
 
@@ -312,10 +307,11 @@ TEST_F(Robust, ScansChangeNothingTheyScan) {
   // Access times later than the write and change times, so that the host's
   // own relatime rule has no reason to move them when the files are read.
   for (const auto& file : files) {
-    HANDLE h = CreateFileW(LongForm(folder.Wide(file.first)).c_str(), FILE_WRITE_ATTRIBUTES,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                           FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, h);
+    const tarvex::UniqueFileHandle h(
+        CreateFileW(LongForm(folder.Wide(file.first)).c_str(), FILE_WRITE_ATTRIBUTES,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    ASSERT_TRUE(h.Valid());
     SYSTEMTIME now;
     GetSystemTime(&now);
     FILETIME access, write;
@@ -330,8 +326,7 @@ TEST_F(Robust, ScansChangeNothingTheyScan) {
     write.dwHighDateTime = w.HighPart;
     access.dwLowDateTime = a.LowPart;
     access.dwHighDateTime = a.HighPart;
-    ASSERT_TRUE(SetFileTime(h, &write, &access, &write));
-    CloseHandle(h);
+    ASSERT_TRUE(SetFileTime(h.Get(), &write, &access, &write));
   }
   std::vector<FileState> before;
   for (const auto& file : files) {

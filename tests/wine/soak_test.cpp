@@ -11,9 +11,11 @@
 #include <string>
 
 #include "engine_api.h"
+#include "file_text.h"
 #include "notification_window.h"
 #include "process_fixture.h"
 #include "test_content.h"
+#include "win32_handles.h"
 
 using namespace tarvex_test;
 
@@ -54,13 +56,13 @@ Figures Measure() {
   Figures f;
   f.handles = CountHandles();
   f.privateBytes = PrivateBytes();
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  const tarvex::UniqueFileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
   THREADENTRY32 entry{};
   entry.dwSize = sizeof entry;
-  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+  for (BOOL more = Thread32First(snapshot.Get(), &entry); more;
+       more = Thread32Next(snapshot.Get(), &entry)) {
     if (entry.th32OwnerProcessID == GetCurrentProcessId()) f.threads++;
   }
-  CloseHandle(snapshot);
   return f;
 }
 
@@ -70,13 +72,6 @@ std::string TempFolder(const char* name) {
   std::string folder = std::string(temp) + name;
   CreateDirectoryA(folder.c_str(), nullptr);
   return folder;
-}
-
-void WriteFile(const std::string& path, const std::string& content) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  DWORD written = 0;
-  ::WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
-  CloseHandle(file);
 }
 
 class Soak : public ::testing::Test {
@@ -141,11 +136,11 @@ class Soak : public ::testing::Test {
 TEST_F(Soak, EveryKindOfJobKeepsHandlesMemoryAndThreadsFlat) {
   ASSERT_TRUE(api.Complete());
   const std::string folder = TempFolder("tarvex-soak");
-  WriteFile(folder + "\\a.txt", "plain");
-  WriteFile(folder + "\\b.txt", AntivirusTestString());
+  WriteWholeFile(folder + "\\a.txt", "plain");
+  WriteWholeFile(folder + "\\b.txt", AntivirusTestString());
   CreateDirectoryA((folder + "\\sub").c_str(), nullptr);
-  WriteFile(folder + "\\sub\\c.txt", "more");
-  WriteFile(folder + "\\a.txt:hidden", "stream content");  // a plain file under Wine
+  WriteWholeFile(folder + "\\sub\\c.txt", "more");
+  WriteWholeFile(folder + "\\a.txt:hidden", "stream content");  // a plain file under Wine
   const std::string file = folder + "\\b.txt";
   const std::string data(4096, 'd');
 

@@ -9,6 +9,9 @@
 #include "notification_window.h"
 #include "stream_test_files.h"
 #include "test_content.h"
+#include "test_provider.h"
+#include "virtual_buffer.h"
+#include "win32_handles.h"
 
 using namespace tarvex_test;
 
@@ -19,9 +22,7 @@ class StreamExports : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(api.Complete()) << "engine or an export missing";
     ASSERT_TRUE(folder.Ok());
-    SetEnvironmentVariableA("TESTAMSI_FAIL_INIT", nullptr);
-    SetEnvironmentVariableA("TESTAMSI_FAIL_OPEN", nullptr);
-    SetEnvironmentVariableA("TESTAMSI_FAIL_SCAN", nullptr);
+    ClearProviderSettings();
     ResetProviderCallLog();
   }
   EngineApi& api = Engine();
@@ -33,10 +34,10 @@ TEST_F(StreamExports, UnreadableAndEmptyContentGetsANotScannedEntry) {
   ASSERT_TRUE(PutFile(folder.Wide(L"busy.txt"), "someone writes here"));
   ASSERT_TRUE(MakeFolder(folder.Wide(L"sub")));
   // Another handle holds the file for writing; the scan shares read access only.
-  HANDLE writer = CreateFileA(folder.Ansi("busy.txt").c_str(), GENERIC_WRITE,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(INVALID_HANDLE_VALUE, writer);
+  tarvex::UniqueFileHandle writer(CreateFileA(folder.Ansi("busy.txt").c_str(), GENERIC_WRITE,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(writer.Valid());
 
   struct Case {
     const char* what;
@@ -66,7 +67,7 @@ TEST_F(StreamExports, UnreadableAndEmptyContentGetsANotScannedEntry) {
     EXPECT_EQ(c.errorNumber, entries[1].scannerErrornumber) << c.what;
     EXPECT_TRUE(ProviderCalls("AmsiScanBuffer").empty()) << c.what;
   }
-  CloseHandle(writer);
+  writer.Reset();
 }
 
 TEST_F(StreamExports, ReadableContentIsScannedWholeUnderThePathAsGiven) {
@@ -150,14 +151,14 @@ TEST_F(StreamExports, AReadShorterThanTheSizeIsScannedAsReadAndReportedAsShort) 
   // A Linux sysfs file reports 4,096 bytes and delivers only its few bytes of
   // text; Wine opens it through its "\\?\unix\" path form.
   const std::string path = "\\\\?\\unix\\sys\\devices\\system\\cpu\\online";
-  HANDLE probe = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (probe == INVALID_HANDLE_VALUE) GTEST_SKIP() << "no sysfs file reachable from this prefix";
+  tarvex::UniqueFileHandle probe(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!probe) GTEST_SKIP() << "no sysfs file reachable from this prefix";
   char text[4096] = {};
   DWORD textLength = 0;
-  ReadFile(probe, text, sizeof text, &textLength, nullptr);
-  const DWORD reportedLength = GetFileSize(probe, nullptr);
-  CloseHandle(probe);
+  ReadFile(probe.Get(), text, sizeof text, &textLength, nullptr);
+  const DWORD reportedLength = GetFileSize(probe.Get(), nullptr);
+  probe.Reset();
   ASSERT_GT(textLength, 0u);
   ASSERT_LT(textLength, reportedLength);
 
@@ -183,20 +184,18 @@ TEST_F(StreamExports, AReadShorterThanTheSizeIsScannedAsReadAndReportedAsShort) 
 TEST_F(StreamExports, AStreamTooLargeForMemoryIsReportedNotScanned) {
   // A sparse file of 8 TiB: no buffer of that size can be had here.
   const uint64_t length = uint64_t{8} << 40;
-  void* probe =
-      VirtualAlloc(nullptr, static_cast<SIZE_T>(length), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
-  if (probe != nullptr) {
-    VirtualFree(probe, 0, MEM_RELEASE);
+  if (tarvex::VirtualBuffer(static_cast<size_t>(length)).Data() != nullptr) {
     GTEST_SKIP() << "this system hands out 8 TiB; the stream would be read whole";
   }
   const std::string path = folder.Ansi("huge.bin");
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(INVALID_HANDLE_VALUE, file);
+  tarvex::UniqueFileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(file.Valid());
   LARGE_INTEGER end;
   end.QuadPart = static_cast<LONGLONG>(length);
-  const bool sized = SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file);
-  CloseHandle(file);
+  const bool sized =
+      SetFilePointerEx(file.Get(), end, nullptr, FILE_BEGIN) && SetEndOfFile(file.Get());
+  file.Reset();
   if (!sized) GTEST_SKIP() << "the file system holds no sparse file of 8 TiB";
 
   EXPECT_EQ(-1, api.TarvexAds2(path.c_str(), 0));

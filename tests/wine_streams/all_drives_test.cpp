@@ -1,5 +1,5 @@
 // The all-drives walk (TarvexAdsInFolder with an empty path) in a prefix whose
-// only drive is C:. Run in a prefix of its own, see run_all_drives.sh.
+// only drive is C:. Run in a prefix of its own (tests/cmake/streams.cmake).
 #include <gtest/gtest.h>
 
 #include <string>

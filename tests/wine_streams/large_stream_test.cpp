@@ -7,6 +7,8 @@
 #include "engine_api.h"
 #include "stream_test_files.h"
 #include "test_content.h"
+#include "test_provider.h"
+#include "win32_handles.h"
 
 using namespace tarvex_test;
 
@@ -21,20 +23,19 @@ TEST(LargeStream, ContentBeyondThe2GiBMarkIsScanned) {
   const uint64_t testStringOffset = 0x80000000ULL + 1000;
   const uint64_t length = 0x80000000ULL + 65536;
   {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    const tarvex::UniqueFileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr,
+                                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(file.Valid());
     LARGE_INTEGER at;
     at.QuadPart = static_cast<LONGLONG>(testStringOffset);
-    ASSERT_TRUE(SetFilePointerEx(file, at, nullptr, FILE_BEGIN));
+    ASSERT_TRUE(SetFilePointerEx(file.Get(), at, nullptr, FILE_BEGIN));
     const std::string content = AntivirusTestString();
     DWORD written = 0;
-    ASSERT_TRUE(
-        WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr));
+    ASSERT_TRUE(WriteFile(file.Get(), content.data(), static_cast<DWORD>(content.size()), &written,
+                          nullptr));
     at.QuadPart = static_cast<LONGLONG>(length);
-    ASSERT_TRUE(SetFilePointerEx(file, at, nullptr, FILE_BEGIN));
-    ASSERT_TRUE(SetEndOfFile(file));
-    CloseHandle(file);
+    ASSERT_TRUE(SetFilePointerEx(file.Get(), at, nullptr, FILE_BEGIN));
+    ASSERT_TRUE(SetEndOfFile(file.Get()));
   }
   ResetProviderCallLog();
   EXPECT_EQ(1, api.TarvexAds2(path.c_str(), 0));

@@ -4,26 +4,16 @@
 #pragma once
 
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <cstdint>
 #include <string>
-#include <vector>
+#include <utility>
+
+#include "process_snapshot.h"
+#include "program_folder.h"
+#include "win32_handles.h"
 
 namespace tarvex_test {
-
-inline std::string ProgramDirectory() {
-  char path[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string directory = path;
-  return directory.substr(0, directory.find_last_of('\\'));
-}
-
-inline std::string OwnImagePath() {
-  char path[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
-  return path;
-}
 
 class MemoryHolder {
  public:
@@ -32,31 +22,29 @@ class MemoryHolder {
   explicit MemoryHolder(const std::string& arguments = std::string()) {
     path_ = ProgramDirectory() + "\\" + kExecutableName;
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-    HANDLE childInput = nullptr;
-    HANDLE childOutput = nullptr;
-    if (!CreatePipe(&childInput, &input_, &inheritable, 0)) return;
-    SetHandleInformation(input_, HANDLE_FLAG_INHERIT, 0);
-    if (!CreatePipe(&output_, &childOutput, &inheritable, 0)) {
-      CloseHandle(childInput);
-      return;
-    }
-    SetHandleInformation(output_, HANDLE_FLAG_INHERIT, 0);
+    tarvex::UniqueHandle childInput;
+    tarvex::UniqueHandle childOutput;
+    if (!CreatePipe(childInput.Put(), input_.Put(), &inheritable, 0)) return;
+    SetHandleInformation(input_.Get(), HANDLE_FLAG_INHERIT, 0);
+    if (!CreatePipe(output_.Put(), childOutput.Put(), &inheritable, 0)) return;
+    SetHandleInformation(output_.Get(), HANDLE_FLAG_INHERIT, 0);
 
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = childInput;
-    startup.hStdOutput = childOutput;
-    startup.hStdError = childOutput;
+    startup.hStdInput = childInput.Get();
+    startup.hStdOutput = childOutput.Get();
+    startup.hStdError = childOutput.Get();
     std::string commandLine = "\"" + path_ + "\" --timeout-ms 120000 " + arguments;
     PROCESS_INFORMATION info{};
     const BOOL started = CreateProcessA(path_.c_str(), &commandLine[0], nullptr, nullptr, TRUE,
                                         CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info);
-    CloseHandle(childInput);
-    CloseHandle(childOutput);
+    childInput.Reset();
+    childOutput.Reset();
     if (!started) return;
-    process_ = info.hProcess;
-    CloseHandle(info.hThread);
+    tarvex::UniqueProcessInformation child(info);
+    process_ = std::move(child.process);
+    child.thread.Reset();
     pid_ = info.dwProcessId;
     ready_ = ReadLine() == "ready " + std::to_string(pid_);
   }
@@ -71,9 +59,10 @@ class MemoryHolder {
   bool WaitUntilIdNamesNoProcess(DWORD timeoutMs) const {
     const ULONGLONG deadline = GetTickCount64() + timeoutMs;
     for (;;) {
-      HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid_);
-      if (process == nullptr) return true;
-      CloseHandle(process);
+      if (!tarvex::UniqueHandle(
+              OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid_))) {
+        return true;
+      }
       if (GetTickCount64() >= deadline) return false;
       Sleep(50);
     }
@@ -86,31 +75,26 @@ class MemoryHolder {
   // handle to it. Wine keeps an ended process for a moment after its last
   // handle closed; waiting for that too keeps it out of later snapshots.
   void Finish() {
-    Close(input_);
-    const bool started = process_ != nullptr;
+    input_.Reset();
+    const bool started = process_.Valid();
     if (started) {
-      if (WaitForSingleObject(process_, 10000) != WAIT_OBJECT_0) {
-        TerminateProcess(process_, 1);
-        WaitForSingleObject(process_, 10000);
+      if (WaitForSingleObject(process_.Get(), 10000) != WAIT_OBJECT_0) {
+        TerminateProcess(process_.Get(), 1);
+        WaitForSingleObject(process_.Get(), 10000);
       }
     }
-    Close(process_);
-    Close(output_);
+    process_.Reset();
+    output_.Reset();
     if (started) WaitUntilIdNamesNoProcess(5000);
   }
 
  private:
-  static void Close(HANDLE& handle) {
-    if (handle != nullptr) CloseHandle(handle);
-    handle = nullptr;
-  }
-
   // The holder's first line; it ends itself after its timeout, so this returns.
   std::string ReadLine() {
     std::string line;
     char byte = 0;
     DWORD read = 0;
-    while (line.size() < 100 && ReadFile(output_, &byte, 1, &read, nullptr) && read == 1) {
+    while (line.size() < 100 && ReadFile(output_.Get(), &byte, 1, &read, nullptr) && read == 1) {
       if (byte == '\n') return line;
       line.push_back(byte);
     }
@@ -118,25 +102,11 @@ class MemoryHolder {
   }
 
   std::string path_;
-  HANDLE input_ = nullptr;
-  HANDLE output_ = nullptr;
-  HANDLE process_ = nullptr;
+  tarvex::UniqueHandle input_;
+  tarvex::UniqueHandle output_;
+  tarvex::UniqueHandle process_;
   DWORD pid_ = 0;
   bool ready_ = false;
 };
-
-// Ids of the processes with this executable name, in snapshot order.
-inline std::vector<DWORD> SnapshotIdsNamed(const std::string& executableName) {
-  std::vector<DWORD> ids;
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return ids;
-  PROCESSENTRY32 entry{};
-  entry.dwSize = sizeof entry;
-  for (BOOL read = Process32First(snapshot, &entry); read; read = Process32Next(snapshot, &entry)) {
-    if (lstrcmpiA(entry.szExeFile, executableName.c_str()) == 0) ids.push_back(entry.th32ProcessID);
-  }
-  CloseHandle(snapshot);
-  return ids;
-}
 
 }  // namespace tarvex_test

@@ -7,40 +7,25 @@
 #include <string>
 
 #include "system_texts.h"
+#include "text_conversion.h"
+#include "win32_handles.h"
 
 namespace tarvex_test {
 
-inline std::wstring WideFromAnsi(const std::string& text) {
-  if (text.empty()) return std::wstring();
-  const int count =
-      MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(count), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], count);
-  return wide;
-}
-
-inline std::string AnsiFromWide(const std::wstring& text) {
-  if (text.empty()) return std::string();
-  const int count = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
-                                        nullptr, 0, nullptr, nullptr);
-  std::string ansi(static_cast<size_t>(count), '\0');
-  WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &ansi[0], count,
-                      nullptr, nullptr);
-  return ansi;
-}
+using tarvex::AnsiFromWide;
+using tarvex::WideFromAnsi;
 
 // "\\?\" form of an absolute drive path, for paths beyond 260 characters.
 inline std::wstring LongForm(const std::wstring& path) { return L"\\\\?\\" + path; }
 
 inline bool PutFile(const std::wstring& path, const std::string& content) {
-  HANDLE file = CreateFileW(LongForm(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
+  const tarvex::UniqueFileHandle file(CreateFileW(LongForm(path).c_str(), GENERIC_WRITE, 0, nullptr,
+                                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
   DWORD written = 0;
   const BOOL ok =
       content.empty() ||
-      WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
-  CloseHandle(file);
+      WriteFile(file.Get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
   return ok && written == content.size();
 }
 
@@ -50,8 +35,8 @@ inline bool MakeFolder(const std::wstring& path) {
 
 inline void RemoveTree(const std::wstring& path) {
   WIN32_FIND_DATAW data{};
-  HANDLE find = FindFirstFileW(LongForm(path + L"\\*").c_str(), &data);
-  if (find != INVALID_HANDLE_VALUE) {
+  tarvex::UniqueFindHandle find(FindFirstFileW(LongForm(path + L"\\*").c_str(), &data));
+  if (find) {
     do {
       const std::wstring name = data.cFileName;
       if (name == L"." || name == L"..") continue;
@@ -61,8 +46,8 @@ inline void RemoveTree(const std::wstring& path) {
       } else {
         DeleteFileW(LongForm(child).c_str());
       }
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
+    } while (FindNextFileW(find.Get(), &data));
+    find.Reset();
   }
   RemoveDirectoryW(LongForm(path).c_str());
 }
