@@ -24,6 +24,7 @@
 
 #include "engine_api.h"
 #include "notification_window.h"
+#include "child_pipe.h"
 #include "process_fixture.h"
 #include "provider_amsi.h"
 #include "virtual_buffer.h"
@@ -171,27 +172,25 @@ int RunOne(const std::string& mode, const std::string& commitMib, int pairs) {
 
 // Runs this program with the given arguments and returns what it printed.
 bool RunChild(const std::string& arguments, std::string* output) {
-  SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-  tarvex::UniqueHandle readEnd, writeEnd;
-  if (!CreatePipe(readEnd.Put(), writeEnd.Put(), &inheritable, 0)) return false;
-  SetHandleInformation(readEnd.Get(), HANDLE_FLAG_INHERIT, 0);
+  tarvex_test::ChildPipe pipe;
+  if (!tarvex_test::MakeChildPipe(true, &pipe)) return false;
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  startup.hStdOutput = writeEnd.Get();
-  startup.hStdError = writeEnd.Get();
+  startup.hStdOutput = pipe.childs.Get();
+  startup.hStdError = pipe.childs.Get();
   std::string self = tarvex_test::ProgramPath();
   std::string commandLine = "\"" + self + "\" " + arguments;
   PROCESS_INFORMATION info{};
   const BOOL started = CreateProcessA(self.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0,
                                       nullptr, nullptr, &startup, &info);
-  writeEnd.Reset();  // the child holds the only write end: its exit ends the reads below
+  pipe.childs.Reset();  // the child holds the only write end: its exit ends the reads below
   if (!started) return false;
   const tarvex::UniqueProcessInformation child(info);
   char chunk[256];
   DWORD read = 0;
-  while (ReadFile(readEnd.Get(), chunk, sizeof chunk, &read, nullptr) && read != 0)
+  while (ReadFile(pipe.ours.Get(), chunk, sizeof chunk, &read, nullptr) && read != 0)
     output->append(chunk, read);
   WaitForSingleObject(child.process.Get(), INFINITE);
   DWORD exitCode = 1;

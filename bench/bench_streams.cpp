@@ -20,20 +20,12 @@
 #include "engine_api.h"
 #include "notification_window.h"
 #include "provider_amsi.h"
+#include "stream_query.h"
 #include "text_conversion.h"
 #include "virtual_buffer.h"
 #include "win32_handles.h"
 
 namespace {
-
-struct IoStatusBlock {
-  union {
-    LONG status;
-    PVOID pointer;
-  };
-  ULONG_PTR information;
-};
-using NtQueryInformationFileFn = LONG(NTAPI*)(HANDLE, IoStatusBlock*, PVOID, ULONG, int);
 
 double Median(std::vector<double> values) {
   std::sort(values.begin(), values.end());
@@ -97,7 +89,7 @@ int RunStream(const std::string& path) {
 
 // Floor of the folder walk: every folder listed, every entry opened with
 // backup semantics and its streams queried into one reused buffer.
-size_t FloorWalk(const std::wstring& root, NtQueryInformationFileFn query,
+size_t FloorWalk(const std::wstring& root, tarvex::NtQueryInformationFileFn query,
                  std::vector<unsigned char>& buffer) {
   size_t entries = 0;
   std::vector<std::wstring> folders{root};
@@ -115,8 +107,9 @@ size_t FloorWalk(const std::wstring& root, NtQueryInformationFileFn query,
           CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                       FILE_FLAG_BACKUP_SEMANTICS, nullptr));
       if (file) {
-        IoStatusBlock io{};
-        query(file.Get(), &io, buffer.data(), static_cast<ULONG>(buffer.size()), 22);
+        tarvex::IoStatusBlock io{};
+        query(file.Get(), &io, buffer.data(), static_cast<ULONG>(buffer.size()),
+              tarvex::kFileStreamInformation);
       }
       ++entries;
       if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) folders.push_back(path);
@@ -127,8 +120,7 @@ size_t FloorWalk(const std::wstring& root, NtQueryInformationFileFn query,
 
 int RunFolder(const std::string& root) {
   tarvex_test::EngineApi& api = tarvex_test::Engine();
-  auto query = reinterpret_cast<NtQueryInformationFileFn>(reinterpret_cast<void*>(
-      GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationFile")));
+  const tarvex::NtQueryInformationFileFn query = tarvex::StreamQuery();
   std::vector<unsigned char> buffer(655360);
   tarvex_test::NotificationWindow window;
   std::vector<double> floorTimes, engineTimes;

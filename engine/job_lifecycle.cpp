@@ -16,8 +16,8 @@ HRESULT BeginScanJob() {
   engine.scanObject.Clear();
   engine.amsi.sessionNote = " ";
   engine.amsi.state = AmsiState::NoContext;
-  // The cancel flag was cleared when the export started this job (see
-  // StartJob); clearing it again here would lose a cancel that came in
+  // The cancel flag was cleared when the export stored this job's parameters
+  // (job_runner.cpp); clearing it again here would lose a cancel that came in
   // between the export's return and this point.
   engine.debugPrivilegeWasEnabled = SetProcessPrivilege("SeDebugPrivilege", SE_PRIVILEGE_ENABLED);
   engine.backupPrivilegeWasEnabled = SetProcessPrivilege("SeBackupPrivilege", SE_PRIVILEGE_ENABLED);

@@ -7,6 +7,7 @@
 #include "engine_state.h"
 #include "scanners.h"
 #include "scanners/logic/stream_records.h"
+#include "stream_query.h"
 #include "stream_scanners.h"
 #include "virtual_buffer.h"
 #include "wide_paths.h"
@@ -14,31 +15,6 @@
 
 namespace tarvex {
 namespace {
-
-struct IoStatusBlock {
-  union {
-    LONG status;
-    PVOID pointer;
-  };
-  ULONG_PTR information;
-};
-
-// NtQueryInformationFile has no import library in every toolchain; ntdll is
-// loaded in every process, so the function is looked up there once.
-using NtQueryInformationFileFn = LONG(NTAPI*)(HANDLE file, IoStatusBlock* ioStatus,
-                                              PVOID information, ULONG length,
-                                              int informationClass);
-constexpr int kFileStreamInformation = 22;
-
-NtQueryInformationFileFn StreamQuery() {
-  static const NtQueryInformationFileFn query = [] {
-    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-    if (ntdll == nullptr) return NtQueryInformationFileFn{};
-    return reinterpret_cast<NtQueryInformationFileFn>(
-        reinterpret_cast<void*>(GetProcAddress(ntdll, "NtQueryInformationFile")));
-  }();
-  return query;
-}
 
 bool IsFolder(HANDLE file) {
   BY_HANDLE_FILE_INFORMATION information{};

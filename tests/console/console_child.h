@@ -7,8 +7,10 @@
 
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
+#include "child_pipe.h"
 #include "program_folder.h"
 #include "win32_handles.h"
 
@@ -47,30 +49,29 @@ class ConsoleChild {
   ConsoleChild(const std::string& program, const std::vector<std::string>& arguments,
                const std::string& input, DWORD creationFlags = 0, HANDLE errorTarget = nullptr,
                bool keepInputOpen = false) {
-    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-    tarvex::UniqueHandle childInput, childOutput, childError;
-    CreatePipe(childInput.Put(), input_.Put(), &inheritable, 0);
-    SetHandleInformation(input_.Get(), HANDLE_FLAG_INHERIT, 0);
-    CreatePipe(output_.Put(), childOutput.Put(), &inheritable, 0);
-    SetHandleInformation(output_.Get(), HANDLE_FLAG_INHERIT, 0);
-    CreatePipe(error_.Put(), childError.Put(), &inheritable, 0);
-    SetHandleInformation(error_.Get(), HANDLE_FLAG_INHERIT, 0);
+    ChildPipe inputPipe, outputPipe, errorPipe;
+    MakeChildPipe(false, &inputPipe);
+    MakeChildPipe(true, &outputPipe);
+    MakeChildPipe(true, &errorPipe);
+    input_ = std::move(inputPipe.ours);
+    output_ = std::move(outputPipe.ours);
+    error_ = std::move(errorPipe.ours);
 
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = childInput.Get();
-    startup.hStdOutput = childOutput.Get();
-    startup.hStdError = errorTarget != nullptr ? errorTarget : childError.Get();
+    startup.hStdInput = inputPipe.childs.Get();
+    startup.hStdOutput = outputPipe.childs.Get();
+    startup.hStdError = errorTarget != nullptr ? errorTarget : errorPipe.childs.Get();
     std::string commandLine = QuoteArgument(program);
     for (const std::string& argument : arguments) commandLine += " " + QuoteArgument(argument);
     PROCESS_INFORMATION info{};
     started_ = CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, TRUE,
                               creationFlags, nullptr, nullptr, &startup, &info) != FALSE;
     // The child holds its own ends now; this process keeps only the other ends.
-    childInput.Reset();
-    childOutput.Reset();
-    childError.Reset();
+    inputPipe.childs.Reset();
+    outputPipe.childs.Reset();
+    errorPipe.childs.Reset();
     if (started_) child_ = tarvex::UniqueProcessInformation(info);
     outputReader_ = std::thread([this] { out_ = ReadAll(output_.Get()); });
     errorReader_ = std::thread([this] { err_ = ReadAll(error_.Get()); });

@@ -9,6 +9,7 @@
 #include <string>
 #include <utility>
 
+#include "child_pipe.h"
 #include "process_snapshot.h"
 #include "program_folder.h"
 #include "win32_handles.h"
@@ -21,26 +22,24 @@ class MemoryHolder {
 
   explicit MemoryHolder(const std::string& arguments = std::string()) {
     path_ = ProgramDirectory() + "\\" + kExecutableName;
-    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-    tarvex::UniqueHandle childInput;
-    tarvex::UniqueHandle childOutput;
-    if (!CreatePipe(childInput.Put(), input_.Put(), &inheritable, 0)) return;
-    SetHandleInformation(input_.Get(), HANDLE_FLAG_INHERIT, 0);
-    if (!CreatePipe(output_.Put(), childOutput.Put(), &inheritable, 0)) return;
-    SetHandleInformation(output_.Get(), HANDLE_FLAG_INHERIT, 0);
+    ChildPipe input, output;
+    if (!MakeChildPipe(false, &input)) return;
+    input_ = std::move(input.ours);
+    if (!MakeChildPipe(true, &output)) return;
+    output_ = std::move(output.ours);
 
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = childInput.Get();
-    startup.hStdOutput = childOutput.Get();
-    startup.hStdError = childOutput.Get();
+    startup.hStdInput = input.childs.Get();
+    startup.hStdOutput = output.childs.Get();
+    startup.hStdError = output.childs.Get();
     std::string commandLine = "\"" + path_ + "\" --timeout-ms 120000 " + arguments;
     PROCESS_INFORMATION info{};
     const BOOL started = CreateProcessA(path_.c_str(), &commandLine[0], nullptr, nullptr, TRUE,
                                         CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info);
-    childInput.Reset();
-    childOutput.Reset();
+    input.childs.Reset();
+    output.childs.Reset();
     if (!started) return;
     tarvex::UniqueProcessInformation child(info);
     process_ = std::move(child.process);
