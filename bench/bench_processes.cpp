@@ -174,12 +174,8 @@ int RunOne(const std::string& mode, const std::string& commitMib, int pairs) {
 bool RunChild(const std::string& arguments, std::string* output) {
   tarvex_test::ChildPipe pipe;
   if (!tarvex_test::MakeChildPipe(true, &pipe)) return false;
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  startup.hStdOutput = pipe.childs.Get();
-  startup.hStdError = pipe.childs.Get();
+  STARTUPINFOA startup = tarvex_test::StartupWithHandles(GetStdHandle(STD_INPUT_HANDLE),
+                                                         pipe.childs.Get(), pipe.childs.Get());
   std::string self = tarvex_test::ProgramPath();
   std::string commandLine = "\"" + self + "\" " + arguments;
   PROCESS_INFORMATION info{};

@@ -57,12 +57,9 @@ class ConsoleChild {
     output_ = std::move(outputPipe.ours);
     error_ = std::move(errorPipe.ours);
 
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = inputPipe.childs.Get();
-    startup.hStdOutput = outputPipe.childs.Get();
-    startup.hStdError = errorTarget != nullptr ? errorTarget : errorPipe.childs.Get();
+    STARTUPINFOA startup =
+        StartupWithHandles(inputPipe.childs.Get(), outputPipe.childs.Get(),
+                           errorTarget != nullptr ? errorTarget : errorPipe.childs.Get());
     std::string commandLine = QuoteArgument(program);
     for (const std::string& argument : arguments) commandLine += " " + QuoteArgument(argument);
     PROCESS_INFORMATION info{};

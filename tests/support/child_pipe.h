@@ -1,4 +1,4 @@
-// A pipe between this process and a child it starts with inherited handles.
+// Pipes and standard handles for a child this process starts with inherited handles.
 #pragma once
 
 #include <windows.h>
@@ -30,6 +30,17 @@ inline bool MakeChildPipe(bool childWrites, ChildPipe* pipe) {
   pipe->childs = std::move(childWrites ? writeEnd : readEnd);
   SetHandleInformation(pipe->ours.Get(), HANDLE_FLAG_INHERIT, 0);
   return true;
+}
+
+// Start-up information that hands the child these three standard handles.
+inline STARTUPINFOA StartupWithHandles(HANDLE input, HANDLE output, HANDLE error) {
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = input;
+  startup.hStdOutput = output;
+  startup.hStdError = error;
+  return startup;
 }
 
 }  // namespace tarvex_test

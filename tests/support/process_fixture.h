@@ -28,12 +28,8 @@ class MemoryHolder {
     if (!MakeChildPipe(true, &output)) return;
     output_ = std::move(output.ours);
 
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = input.childs.Get();
-    startup.hStdOutput = output.childs.Get();
-    startup.hStdError = output.childs.Get();
+    STARTUPINFOA startup =
+        StartupWithHandles(input.childs.Get(), output.childs.Get(), output.childs.Get());
     std::string commandLine = "\"" + path_ + "\" --timeout-ms 120000 " + arguments;
     PROCESS_INFORMATION info{};
     const BOOL started = CreateProcessA(path_.c_str(), &commandLine[0], nullptr, nullptr, TRUE,
