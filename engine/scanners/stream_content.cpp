@@ -18,7 +18,8 @@ namespace tarvex {
 namespace {
 
 // A not-scanned entry of a file or stream: "not scanned (0)", the message
-// "ReadFile -> <reason>" (operation empty: the reason alone) and the job error number.
+// "<operation> -> <reason>" (without an operation the reason alone) and the
+// job error number.
 void AppendReadFailure(const std::string& target, std::string operation, std::string reason) {
   EngineState& engine = Engine();
   NotScannedCause cause;
