@@ -29,21 +29,24 @@ msidbCustomActionTypeProperty = 51
 
 
 def msiinfo(*arguments):
-    return subprocess.run(["msiinfo", *arguments], check=True, capture_output=True,
-                          text=True).stdout
+    # In a scratch folder: "msiinfo export" writes the streams of binary columns
+    # (the Icon table's) as files into the current folder.
+    with tempfile.TemporaryDirectory() as scratch:
+        return subprocess.run(["msiinfo", *arguments], check=True, capture_output=True,
+                              text=True, cwd=scratch).stdout
 
 
 def table(package, name):
     """Rows of a table as dicts; msiinfo export writes the column names, their
     types and the table's keys before the rows, tab-separated."""
-    lines = msiinfo("export", package, name).rstrip("\n").split("\n")
+    lines = msiinfo("export", os.path.abspath(package), name).rstrip("\n").split("\n")
     columns = lines[0].split("\t")
     return [dict(zip(columns, line.split("\t"))) for line in lines[3:]]
 
 
 def summary(package):
     fields = {}
-    for line in msiinfo("suminfo", package).splitlines():
+    for line in msiinfo("suminfo", os.path.abspath(package)).splitlines():
         key, _, value = line.partition(": ")
         fields[key] = value
     return fields
@@ -78,6 +81,9 @@ def check(package, arch, version, file_version, folder):
     for name, value in expected_properties.items():
         expect(properties.get(name, "").upper() == value.upper(),
                f"property {name} is {properties.get(name)!r}, expected {value!r}")
+    icons = {row["Name"] for row in table(package, "Icon")}
+    expect(properties.get("ARPPRODUCTICON") in icons and properties.get("ARPPRODUCTICON", "").endswith(".ico"),
+           f"ARPPRODUCTICON {properties.get('ARPPRODUCTICON')!r} is not an .ico of the Icon table {icons}")
     product_code = properties.get("ProductCode", "")
     expect(GUID.match(product_code.upper()), f"product code {product_code!r}")
 
