@@ -1,17 +1,19 @@
 #!/usr/bin/env bash
-# Builds the release binaries and makes one ZIP per architecture:
+# Builds the release binaries and makes one ZIP and one MSI per architecture:
 #
 #   tools/package.sh [x64] [x86]        (default: both)
 #
 # Output in build/dist/: tarvex-<version>-<arch>.zip, holding the folder
 # tarvex-<version>-<arch>/ with the engine, the window application (when it is
 # built), the console program, README.md, LICENSE and SHA256SUMS (checksums of
-# the other files), plus tarvex-<version>-<arch>.zip.sha256 beside each ZIP.
+# the other files), plus tarvex-<version>-<arch>.zip.sha256 beside each ZIP;
+# tarvex-<version>-<arch>.msi, the Windows Installer package of the same files
+# (tools/package-msi.sh), with its .msi.sha256.
 #
 # Reproducible: the binaries are stripped and linked without a PE time stamp,
 # with the source path mapped away, and the ZIP entries have a fixed order, fixed
 # times (the last commit's time, or SOURCE_DATE_EPOCH) and fixed permissions.
-# The same sources and tools give byte-identical ZIPs.
+# The same sources and tools give byte-identical ZIPs and MSIs.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -67,4 +69,9 @@ PYTHON
   (cd build/dist && sha256sum "$name.zip" > "$name.zip.sha256")
   echo "build/dist/$name.zip"
   (cd build/dist && cat "$name.zip.sha256")
+
+  SOURCE_DATE_EPOCH=$epoch bash tools/package-msi.sh "$arch" "$version" "$stage" "build/dist/$name.msi"
+  (cd build/dist && sha256sum "$name.msi" > "$name.msi.sha256")
+  echo "build/dist/$name.msi"
+  (cd build/dist && cat "$name.msi.sha256")
 done

@@ -3,7 +3,7 @@
 # real scan under Wine: the example caller scans buffers through the engine's
 # exports, once with the test AMSI provider (which detects the antivirus test
 # string) and once with the system's AMSI (Wine's answers everything clean).
-# Last, it makes the release ZIPs (build/dist/).
+# Last, it makes the release ZIPs and MSIs (build/dist/).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
@@ -16,6 +16,6 @@ echo "=== Scan with the test AMSI provider (build/x64/bin/demo) ==="
 tests/wine/run_in_wine.sh build/x64/bin/demo scan_demo.exe
 echo "=== Scan with the system's AMSI (build/x64/bin/demo-system) ==="
 tests/wine/run_in_wine.sh build/x64/bin/demo-system scan_demo.exe
-echo "=== Release packages (build/dist) ==="
+echo "=== Release packages: ZIPs and MSIs (build/dist) ==="
 bash tools/package.sh
 ls -1 build/dist | sed 's/^/  /'
