@@ -100,6 +100,9 @@ fill_plain() {  # image
     ntfscp -N "stream_number_$i" "$img" "$work/v" /many.txt
   done
   ntfscp -i -N rootstream "$img" "$work/clean" 5
+  # Streams of a metadata file in $Extend's tree, which are no entries.
+  ntfscp -N '$J' "$img" "$work/short" '/$Extend/$UsnJrnl'
+  ntfscp -N '$Max' "$img" "$work/short" '/$Extend/$UsnJrnl'
   ntfsls -i "$img" | awk '$2 == "plain.txt" {print "no-streams " $1}' >"${img%.img}.facts"
 }
 
@@ -117,7 +120,8 @@ new_image "$out/bigcluster.img" 512M -s 512 -c 131072
 ntfscp "$out/bigcluster.img" "$work/short" /file.txt
 ntfscp -N one "$out/bigcluster.img" "$work/clean" /file.txt
 ntfscp -N two "$out/bigcluster.img" "$work/nonresident" /file.txt
-: >"$out/bigcluster.facts"
+ntfscp "$out/bigcluster.img" "$work/main" /plain.txt
+ntfsls -i "$out/bigcluster.img" | awk '$2 == "plain.txt" {print "no-streams " $1}' >"$out/bigcluster.facts"
 record_oracle "$out/bigcluster.img"
 
 can_mount() {

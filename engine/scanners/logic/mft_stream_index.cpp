@@ -122,6 +122,16 @@ void AddLink(std::vector<MftLink>* links, const MftLink& link) {
   links->push_back(link);
 }
 
+const StreamPiece* FindPiece(const std::vector<StreamPiece>& pieces,
+                             const AttributeListEntry& entry) {
+  for (const StreamPiece& piece : pieces) {
+    if (piece.lowestVcn == entry.lowestVcn && NameEquals(entry.name, entry.nameChars, piece.name)) {
+      return &piece;
+    }
+  }
+  return nullptr;
+}
+
 using ExtensionLookup = std::function<const RecordPieces*(uint64_t recordNumber)>;
 
 // Joins a base record with the pieces its attribute list places in extension
@@ -147,7 +157,11 @@ bool AssembleFile(const RecordPieces& base, const std::vector<unsigned char>* li
       const bool namedData = entry.type == kDataAttribute && entry.nameChars != 0;
       if (!namedData && entry.type != kFileNameAttribute) continue;
       const uint64_t segment = RecordNumberOf(entry.segmentReference);
-      if (segment == base.recordNumber) continue;  // already taken from the base
+      if (segment == base.recordNumber) {
+        // Already taken from the base; a piece the list places there must be there.
+        if (namedData && FindPiece(base.streams, entry) == nullptr) return false;
+        continue;
+      }
       const RecordPieces* holder = extension(segment);
       if (holder == nullptr || holder->baseReference != baseReference ||
           holder->sequenceNumber != SequenceNumberOf(entry.segmentReference)) {
@@ -160,14 +174,7 @@ bool AssembleFile(const RecordPieces& base, const std::vector<unsigned char>* li
         }
         continue;
       }
-      const StreamPiece* found = nullptr;
-      for (const StreamPiece& piece : holder->streams) {
-        if (piece.lowestVcn == entry.lowestVcn &&
-            NameEquals(entry.name, entry.nameChars, piece.name)) {
-          found = &piece;
-          break;
-        }
-      }
+      const StreamPiece* found = FindPiece(holder->streams, entry);
       if (found == nullptr) return false;
       if (std::find(pieces.begin(), pieces.end(), found) == pieces.end()) pieces.push_back(found);
     }

@@ -26,12 +26,11 @@ struct MftLink {
   std::u16string name;
 };
 
-enum : uint32_t {
-  kMftStreamNonResident = 1u << 0,  // clear: the content lives in the record itself
-  kMftStreamSparse = 1u << 1,
-  kMftStreamCompressed = 1u << 2,
-  kMftStreamEncrypted = 1u << 3,
-};
+// MftStream::flags
+constexpr uint32_t kMftStreamNonResident = 1u << 0;  // clear: the content lives in the record
+constexpr uint32_t kMftStreamSparse = 1u << 1;
+constexpr uint32_t kMftStreamCompressed = 1u << 2;
+constexpr uint32_t kMftStreamEncrypted = 1u << 3;
 
 struct MftStream {
   std::u16string name;  // without the leading colon and the ":$DATA" type
