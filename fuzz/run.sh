@@ -10,7 +10,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_stream_records fuzz_command_line fuzz_text_report fuzz_region_walk)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_stream_records fuzz_command_line fuzz_text_report fuzz_region_walk fuzz_mft_reader)
 
 out=$root/build/fuzz
 mkdir -p "$out/obj"
