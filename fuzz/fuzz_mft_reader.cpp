@@ -51,8 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     FUZZ_CHECK(offset % 512 == 0 && length % 512 == 0 && address % 512 == 0 && length > 0);
     if (offset >= kVolumeLength) return size_t{0};
-    const size_t count = static_cast<size_t>(
-        length < kVolumeLength - offset ? length : kVolumeLength - offset);
+    const size_t count =
+        static_cast<size_t>(length < kVolumeLength - offset ? length : kVolumeLength - offset);
     std::memset(buffer, 0, count);
     for (const Extent& extent : extents) {
       if (extent.offset >= offset + count || offset >= extent.offset + extent.length ||

@@ -165,10 +165,10 @@ TEST_F(Damage, LyingLengthsAndOffsetsCostOneRecord) {
     const Located record = Locate(*image_, target);
     size_t at = c.field;
     if (c.attributeType != 0) {
-      const size_t attribute = c.attributeName == nullptr
-                                   ? AttributeOffset(record.bytes, c.attributeType)
-                                   : AttributeOffset(record.bytes, c.attributeType,
-                                                     c.attributeName, false);
+      const size_t attribute =
+          c.attributeName == nullptr
+              ? AttributeOffset(record.bytes, c.attributeType)
+              : AttributeOffset(record.bytes, c.attributeType, c.attributeName, false);
       ASSERT_NE(attribute, 0u);
       at += attribute;
     }
@@ -194,7 +194,8 @@ class SplitStream : public Damage {
     ASSERT_NE(list, 0u);
     ASSERT_EQ(baseRecord_.bytes[list + 8], 1) << "list expected non-resident";
     // One run of one or more clusters: where the list's bytes lie on the volume.
-    const unsigned char* runs = baseRecord_.bytes.data() + list + LoadLe16(baseRecord_.bytes.data() + list + 32);
+    const unsigned char* runs =
+        baseRecord_.bytes.data() + list + LoadLe16(baseRecord_.bytes.data() + list + 32);
     const size_t lengthBytes = runs[0] & 0x0F;
     const size_t offsetBytes = runs[0] >> 4;
     uint64_t lcn = 0;
@@ -241,8 +242,8 @@ TEST_F(SplitStream, PiecesAreJoinedByName) {
 
 TEST_F(SplitStream, ExtensionWhoseBaseSequenceNoLongerMatches) {
   const Located extension = Locate(*image_, extension_);
-  PatchRecord(*image_, extension, 32 + 6, SequenceNumberOf(LoadLe64(extension.bytes.data() + 32)) + 1,
-              2);
+  PatchRecord(*image_, extension, 32 + 6,
+              SequenceNumberOf(LoadLe64(extension.bytes.data() + 32)) + 1, 2);
   ExpectSplitUnresolved();
 }
 
@@ -365,14 +366,14 @@ TEST_F(Damage, WrongRecordSizeByte) {
     uint8_t field;
     MftIndexStatus status;
   } cases[] = {
-      {"plain512", 0xF6, MftIndexStatus::kBuilt},           // 2^10: as made
-      {"plain512", 0xF5, MftIndexStatus::kMftUnreadable},   // 2^11: update sequence too short
-      {"plain512", 0xF7, MftIndexStatus::kMftUnreadable},   // 2^9
-      {"plain512", 0x02, MftIndexStatus::kMftUnreadable},   // two clusters
+      {"plain512", 0xF6, MftIndexStatus::kBuilt},          // 2^10: as made
+      {"plain512", 0xF5, MftIndexStatus::kMftUnreadable},  // 2^11: update sequence too short
+      {"plain512", 0xF7, MftIndexStatus::kMftUnreadable},  // 2^9
+      {"plain512", 0x02, MftIndexStatus::kMftUnreadable},  // two clusters
       {"plain512", 0x00, MftIndexStatus::kBadBootSector},
-      {"plain512", 0x03, MftIndexStatus::kBadBootSector},   // not a power of two
+      {"plain512", 0x03, MftIndexStatus::kBadBootSector},  // not a power of two
       {"plain512", 0x7F, MftIndexStatus::kBadBootSector},
-      {"plain512", 0xEF, MftIndexStatus::kBadBootSector},   // 2^17
+      {"plain512", 0xEF, MftIndexStatus::kBadBootSector},  // 2^17
       {"plain512", 0x80, MftIndexStatus::kBadBootSector},
       {"plain4096", 0x01, MftIndexStatus::kBuilt},          // one cluster of 4 KiB: as made
       {"plain4096", 0xF4, MftIndexStatus::kBuilt},          // 2^12, the same length

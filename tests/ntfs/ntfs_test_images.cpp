@@ -103,7 +103,8 @@ uint64_t RecordOffset(tarvex::MftVolume& volume, uint64_t recordNumber) {
   const uint64_t vcn = mftOffset / geometry.clusterLength;
   for (const tarvex::DataRun& run : volume.MftRuns()) {
     if (vcn >= run.vcn && vcn < run.vcn + run.clusterCount) {
-      return (run.lcn + vcn - run.vcn) * geometry.clusterLength + mftOffset % geometry.clusterLength;
+      return (run.lcn + vcn - run.vcn) * geometry.clusterLength +
+             mftOffset % geometry.clusterLength;
     }
   }
   ADD_FAILURE() << "record " << recordNumber << " is not mapped";
@@ -206,9 +207,7 @@ std::string QuotedText(const std::string& line) {
                                                      : line.substr(first + 1, last - first - 1);
 }
 
-bool StartsWith(const std::string& text, const char* head) {
-  return text.rfind(head, 0) == 0;
-}
+bool StartsWith(const std::string& text, const char* head) { return text.rfind(head, 0) == 0; }
 
 struct Piece {
   uint64_t holderRecord = 0;
@@ -237,7 +236,8 @@ std::map<uint64_t, OracleRecord> ReadOracle(const std::string& name) {
     for (const Piece& piece : pieces) {
       if (piece.name.empty()) {
         if (piece.nonResident) {
-          record->unnamedDataPieces.push_back({piece.holderRecord, piece.lowestVcn, piece.highestVcn});
+          record->unnamedDataPieces.push_back(
+              {piece.holderRecord, piece.lowestVcn, piece.highestVcn});
         }
         continue;
       }
@@ -272,8 +272,8 @@ std::map<uint64_t, OracleRecord> ReadOracle(const std::string& name) {
     }
     if (StartsWith(line, "Dumping attribute ")) {
       section = line.find("$FILE_NAME") != std::string::npos ? Section::kFileName
-                : line.find("$DATA") != std::string::npos   ? Section::kData
-                                                            : Section::kNone;
+                : line.find("$DATA") != std::string::npos    ? Section::kData
+                                                             : Section::kNone;
       if (section == Section::kData) {
         pieces.push_back(Piece());
         const size_t from = line.find("from mft record ");

@@ -27,11 +27,11 @@ std::string MissingReason(const std::string& name);
 
 // Skips the calling test loudly when the fixture could not build the image,
 // and fails it when the image is missing for any other reason.
-#define NTFS_REQUIRE_IMAGE(name)                                                    \
-  do {                                                                              \
-    const std::string reason_ = ::ntfs_test::MissingReason(name);                   \
-    if (reason_.rfind("SKIPPED", 0) == 0) GTEST_SKIP() << reason_;                  \
-    if (!reason_.empty()) FAIL() << reason_;                                        \
+#define NTFS_REQUIRE_IMAGE(name)                                   \
+  do {                                                             \
+    const std::string reason_ = ::ntfs_test::MissingReason(name);  \
+    if (reason_.rfind("SKIPPED", 0) == 0) GTEST_SKIP() << reason_; \
+    if (!reason_.empty()) FAIL() << reason_;                       \
   } while (0)
 
 // Reads an image file with pread. Patches overlay the file's bytes; reads past

@@ -14,7 +14,8 @@ using namespace tarvex;
 namespace {
 
 void Put(std::vector<unsigned char>& sector, size_t at, uint64_t value, size_t byteCount) {
-  for (size_t i = 0; i < byteCount; ++i) sector[at + i] = static_cast<unsigned char>(value >> (8 * i));
+  for (size_t i = 0; i < byteCount; ++i)
+    sector[at + i] = static_cast<unsigned char>(value >> (8 * i));
 }
 
 void PutText(std::vector<unsigned char>& sector, size_t at, const char* text, size_t length) {
@@ -41,7 +42,8 @@ std::vector<unsigned char> NtfsBootSector() {
   return sector;
 }
 
-std::vector<unsigned char> SectorOf(const char* oem, size_t typeAt = 0, const char* type = nullptr) {
+std::vector<unsigned char> SectorOf(const char* oem, size_t typeAt = 0,
+                                    const char* type = nullptr) {
   std::vector<unsigned char> sector(512, 0);
   PutText(sector, 3, oem, 8);
   if (type != nullptr) PutText(sector, typeAt, type, 8);
@@ -164,8 +166,7 @@ TEST(NtfsBootSector, IndexRefusesEveryOtherVolume) {
        VolumeFormat::kFat},
       {"exFAT", SectorOf("EXFAT   "), 4096, MftIndexStatus::kNotNtfs, VolumeFormat::kExFat},
       {"ReFS", refs, 4096, MftIndexStatus::kNotNtfs, VolumeFormat::kReFs},
-      {"BitLocker", SectorOf("-FVE-FS-"), 4096, MftIndexStatus::kNotNtfs,
-       VolumeFormat::kBitLocker},
+      {"BitLocker", SectorOf("-FVE-FS-"), 4096, MftIndexStatus::kNotNtfs, VolumeFormat::kBitLocker},
       {"zeros", std::vector<unsigned char>(512, 0), 4096, MftIndexStatus::kNotNtfs,
        VolumeFormat::kUnknown},
       {"NTFS with a bad geometry", badNtfs, 4096, MftIndexStatus::kBadBootSector,

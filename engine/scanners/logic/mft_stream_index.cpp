@@ -33,7 +33,7 @@ struct RecordPieces {
   std::vector<StreamPiece> streams;
   bool hasList = false;
   bool listNonResident = false;
-  bool listBad = false;  // runs undecodable or too long
+  bool listBad = false;                  // runs undecodable or too long
   std::vector<unsigned char> listBytes;  // resident list
   std::vector<DataRun> listRuns;         // non-resident list
   uint64_t listLength = 0;
@@ -207,8 +207,7 @@ bool AssembleFile(const RecordPieces& base, const std::vector<unsigned char>* li
 
 class MftIndexBuilder {
  public:
-  MftIndexBuilder(const VolumeReadAt& readAt, const MftIndexOptions& options,
-                  MftStreamIndex* index)
+  MftIndexBuilder(const VolumeReadAt& readAt, const MftIndexOptions& options, MftStreamIndex* index)
       : volume_(readAt), options_(options), index_(index) {}
 
   MftIndexResult Build();
@@ -531,8 +530,8 @@ MftStreamIndex::ChainEnd MftStreamIndex::WalkToRoot(
   for (size_t depth = 0; depth <= kMaxPathDepth; ++depth) {
     const uint64_t record = RecordNumberOf(parent);
     if (record == kRootFolderRecord) {
-      const bool rootKnown = sequenceNumbers_.size() > kRootFolderRecord &&
-                             sequenceNumbers_[kRootFolderRecord] != 0;
+      const bool rootKnown =
+          sequenceNumbers_.size() > kRootFolderRecord && sequenceNumbers_[kRootFolderRecord] != 0;
       return rootKnown && sequenceNumbers_[kRootFolderRecord] == SequenceNumberOf(parent)
                  ? ChainEnd::kRoot
                  : ChainEnd::kBroken;
@@ -571,8 +570,8 @@ std::vector<std::u16string> MftStreamIndex::PathsOf(const MftStreamFile& file) c
 }
 
 size_t MftStreamIndex::MemoryLength() const {
-  size_t length = sequenceNumbers_.capacity() * sizeof(uint16_t) +
-                  files_.capacity() * sizeof(MftStreamFile);
+  size_t length =
+      sequenceNumbers_.capacity() * sizeof(uint16_t) + files_.capacity() * sizeof(MftStreamFile);
   for (const MftStreamFile& file : files_) {
     length += file.links.capacity() * sizeof(MftLink) + file.streams.capacity() * sizeof(MftStream);
     for (const MftLink& link : file.links) length += link.name.capacity() * sizeof(char16_t);

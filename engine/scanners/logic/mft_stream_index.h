@@ -70,7 +70,7 @@ enum class MftIndexStatus {
   kBootUnreadable,  // the boot sector could not be read
   kNotNtfs,         // FAT, exFAT, ReFS, BitLocker or unknown (see the result's format)
   kBadBootSector,
-  kMftUnreadable,   // $MFT could not be mapped, or more than 16 MiB of it in a row was unreadable
+  kMftUnreadable,  // $MFT could not be mapped, or more than 16 MiB of it in a row was unreadable
   kCancelled,
 };
 

@@ -135,8 +135,8 @@ bool MftVolume::LoadMftMap(uint64_t recordZeroCluster) {
       AttributeWalk extensionWalk(extension.Data(), extensionHeader);
       bool found = false;
       while (!found && extensionWalk.Next(&attribute)) {
-        if (attribute.type == kDataAttribute && attribute.nameChars == 0 &&
-            attribute.nonResident && attribute.lowestVcn == entry.lowestVcn) {
+        if (attribute.type == kDataAttribute && attribute.nameChars == 0 && attribute.nonResident &&
+            attribute.lowestVcn == entry.lowestVcn) {
           if (!DecodeDataRuns(attribute, &runs)) return false;
           endVcn = attribute.highestVcn + 1;
           found = true;
@@ -150,7 +150,8 @@ bool MftVolume::LoadMftMap(uint64_t recordZeroCluster) {
     runs_.clear();
     return false;
   }
-  const uint64_t mappedLength = endVcn * geometry_.clusterLength;  // inside the volume, so no overflow
+  const uint64_t mappedLength =
+      endVcn * geometry_.clusterLength;  // inside the volume, so no overflow
   if (dataLength > mappedLength || dataLength > geometry_.volumeLength) {
     runs_.clear();
     return false;
@@ -209,10 +210,9 @@ void MftVolume::ReadRecordSpan(uint64_t firstRecord, size_t recordCount, unsigne
     return;
   }
   for (size_t i = 0; i < recordCount; ++i) {
-    (*readable)[i] = ReadMftBytes((firstRecord + i) * recordLength, recordLength,
-                                  buffer + i * recordLength)
-                         ? 1
-                         : 0;
+    (*readable)[i] =
+        ReadMftBytes((firstRecord + i) * recordLength, recordLength, buffer + i * recordLength) ? 1
+                                                                                                : 0;
   }
 }
 
@@ -238,7 +238,8 @@ bool MftVolume::ReadAttributeBytes(const std::vector<DataRun>& runs, uint64_t le
     if (run.sparse) {
       std::memset(target, 0, count * clusterLength);
     } else {
-      if (run.lcn > geometry_.clusterCount || count > geometry_.clusterCount - run.lcn) return false;
+      if (run.lcn > geometry_.clusterCount || count > geometry_.clusterCount - run.lcn)
+        return false;
       const size_t pieceLength = count * clusterLength;
       if (readAt_(run.lcn * clusterLength, target, pieceLength) != pieceLength) return false;
     }

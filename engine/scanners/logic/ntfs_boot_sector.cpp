@@ -55,7 +55,8 @@ bool ReadNtfsGeometry(const unsigned char* sector, size_t sectorLength, NtfsGeom
   read.clusterLength = static_cast<uint32_t>(sectorsPerCluster * read.sectorLength);
   // Fields of the FAT layout that NTFS leaves zero.
   if (LoadLe16(sector + 0x0E) != 0 || sector[0x10] != 0 || LoadLe16(sector + 0x11) != 0 ||
-      LoadLe16(sector + 0x13) != 0 || LoadLe16(sector + 0x16) != 0 || LoadLe32(sector + 0x20) != 0) {
+      LoadLe16(sector + 0x13) != 0 || LoadLe16(sector + 0x16) != 0 ||
+      LoadLe32(sector + 0x20) != 0) {
     return false;
   }
   const uint64_t sectorCount = LoadLe64(sector + 0x28);

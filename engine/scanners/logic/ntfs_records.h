@@ -69,8 +69,8 @@ struct RecordHeader {
   uint16_t linkCount = 0;
   uint16_t flags = 0;
   uint16_t firstAttributeOffset = 0;
-  uint32_t usedLength = 0;  // bytes of the record in use (attributes and end marker)
-  uint64_t baseReference = 0;  // 0 in a base record; the base's file reference in an extension
+  uint32_t usedLength = 0;       // bytes of the record in use (attributes and end marker)
+  uint64_t baseReference = 0;    // 0 in a base record; the base's file reference in an extension
   bool hasRecordNumber = false;  // written since NTFS 3.1 (Windows XP)
   uint32_t recordNumber = 0;     // low 32 bits of the record's own number, when present
 
