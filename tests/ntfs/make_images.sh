@@ -10,13 +10,21 @@
 # without any). Images that need a FUSE mount (folders, hard links, deletes,
 # DOS names, sparse streams, a fragmented $MFT) are built only as root with
 # /dev/fuse; OUTDIR/SKIPPED names each image left out and why. A stamp of this
-# script's own hash lets a second run with an unchanged script do nothing.
+# script's own hash lets a second run with an unchanged script and all images
+# in place do nothing.
 set -euo pipefail
 out=${1:?usage: make_images.sh OUTDIR}
+mkdir -p "$out"
+out=$(cd "$out" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
 stamp=$(sha256sum "$0" "$here/../support/test_content.h" | sha256sum | cut -c1-16)
-mkdir -p "$out"
-if [ -f "$out/STAMP" ] && [ "$(cat "$out/STAMP")" = "$stamp" ]; then
+images=(plain512 plain4096 bigcluster mounted512 mounted4096 fragmented)
+up_to_date() {
+  [ -f "$out/STAMP" ] && [ "$(cat "$out/STAMP")" = "$stamp" ] && [ ! -f "$out/SKIPPED" ] || return 1
+  local name
+  for name in "${images[@]}"; do [ -f "$out/$name.img" ] && [ -f "$out/$name.oracle" ] || return 1; done
+}
+if up_to_date; then
   echo "NTFS images are up to date in $out"; exit 0
 fi
 rm -f "$out"/*.img "$out"/*.oracle "$out"/*.facts "$out/SKIPPED" "$out/STAMP"
