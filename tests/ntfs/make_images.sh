@@ -139,11 +139,12 @@ can_mount() {
   fusermount -u "$mnt" 2>/dev/null || umount "$mnt"
 }
 
-mount_image() { ntfs-3g -o streams_interface=windows "$1" "$mnt"; }
+mount_image() { ntfs-3g -o streams_interface=windows,compression "$1" "$mnt"; }
 unmount_image() { fusermount -u "$mnt" 2>/dev/null || umount "$mnt"; }
 inode_of() { stat -c %i "$mnt/$1"; }
 
-# Folders, folder streams, hard links, a freed record, DOS names, a sparse stream.
+# Folders, folder streams, hard links, a freed record, DOS names, sparse and
+# compressed streams.
 build_mounted() {  # name sector-size
   local name=$1 sector=$2 img=$out/$1.img facts=$out/$1.facts
   new_image "$img" 16M -s "$sector"
@@ -170,6 +171,11 @@ build_mounted() {  # name sector-size
     cat "$work/short" >plainfolder/nothing.txt
     cat "$work/short" >sparse.bin
     dd if="$work/short" of="sparse.bin:holes" bs=1 seek=1048576 status=none
+    # A folder marked compressed: what is written into it is compressed.
+    mkdir packed
+    python3 -c "import os, struct; a = struct.unpack('>I', os.getxattr('packed', 'system.ntfs_attrib_be'))[0]; os.setxattr('packed', 'system.ntfs_attrib_be', struct.pack('>I', a | 0x800))"
+    head -c 30000 /dev/zero | tr '\0' p >packed/p.txt
+    head -c 30000 /dev/zero | tr '\0' q >packed/p.txt:squeezed
     cat "$work/short" >emptystream.txt
     : >emptystream.txt:empty
     # Names that need more room than one record: the names move to extension records.

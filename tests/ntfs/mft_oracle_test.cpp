@@ -315,6 +315,7 @@ TEST(MftImageContent, MountedImagesHoldWhatTheScriptWrote) {
       {"\\LongFileName.txt", "s", 13, 0},
       {"\\sparse.bin", "holes", 1048589, kMftStreamNonResident | kMftStreamSparse},
       {"\\emptystream.txt", "empty", 0, 0},
+      {"\\packed\\p.txt", "squeezed", 30000, kMftStreamNonResident | kMftStreamCompressed},
       {"\\links\\target.txt", "linked", 36, 0},
   };
   for (const char* image : {"mounted512", "mounted4096"}) {
