@@ -29,6 +29,7 @@ struct ExpectedFile {
   bool isDirectory = false;
   std::set<std::pair<uint64_t, std::string>> links;
   StreamFacts streams;
+  std::vector<std::string> streamOrder;
   std::set<std::string> paths;
 };
 
@@ -88,6 +89,7 @@ std::map<uint64_t, ExpectedFile> ExpectedFiles(const std::map<uint64_t, OracleRe
     }
     for (const OracleStream& stream : record.streams) {
       file.streams[stream.name] = {stream.length, FlagsOf(stream)};
+      file.streamOrder.push_back(stream.name);
     }
     expected[number] = file;
   }
@@ -103,6 +105,7 @@ ExpectedFile Actual(const MftStreamIndex& index, const MftStreamFile& file) {
   }
   for (const MftStream& stream : file.streams) {
     actual.streams[Utf8(stream.name)] = {stream.length, stream.flags};
+    actual.streamOrder.push_back(Utf8(stream.name));
   }
   for (const std::u16string& path : index.PathsOf(file)) actual.paths.insert(Utf8(path));
   return actual;
@@ -145,6 +148,8 @@ TEST_P(MftImage, EveryNamedStreamMatchesNtfsinfo) {
     EXPECT_EQ(actual.isDirectory, want->second.isDirectory);
     EXPECT_EQ(actual.links, want->second.links);
     EXPECT_EQ(actual.streams, want->second.streams);
+    // In the order NTFS keeps them (ntfsinfo walks the attribute list).
+    EXPECT_EQ(actual.streamOrder, want->second.streamOrder);
     EXPECT_EQ(actual.paths, want->second.paths);
   }
   for (const auto& want : expected) {

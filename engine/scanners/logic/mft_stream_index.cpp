@@ -136,9 +136,10 @@ using ExtensionLookup = std::function<const RecordPieces*(uint64_t recordNumber)
 
 // Joins a base record with the pieces its attribute list places in extension
 // records. Pieces of one stream are joined by name (attribute ids are per
-// record); the stream's length and flags come from its piece at VCN 0. An
-// entry whose record is missing, belongs to another base or was reused since
-// makes the whole file unresolved.
+// record); the stream's length and flags come from its piece at VCN 0. With a
+// list, streams come in the list's order (the order NTFS itself enumerates
+// them in), else in the base record's. An entry whose record is missing,
+// belongs to another base or was reused since makes the whole file unresolved.
 bool AssembleFile(const RecordPieces& base, const std::vector<unsigned char>* list,
                   const ExtensionLookup& extension, MftStreamFile* file) {
   MftStreamFile assembled;
@@ -147,7 +148,10 @@ bool AssembleFile(const RecordPieces& base, const std::vector<unsigned char>* li
   assembled.isDirectory = base.isDirectory;
   assembled.links = base.links;
   std::vector<const StreamPiece*> pieces;
-  for (const StreamPiece& piece : base.streams) pieces.push_back(&piece);
+  std::unordered_set<const StreamPiece*> taken;
+  auto take = [&](const StreamPiece* piece) {
+    if (taken.insert(piece).second) pieces.push_back(piece);
+  };
   if (list != nullptr) {
     const uint64_t baseReference = MakeFileReference(base.recordNumber, base.sequenceNumber);
     std::vector<uint64_t> nameRecords;
@@ -158,8 +162,11 @@ bool AssembleFile(const RecordPieces& base, const std::vector<unsigned char>* li
       if (!namedData && entry.type != kFileNameAttribute) continue;
       const uint64_t segment = RecordNumberOf(entry.segmentReference);
       if (segment == base.recordNumber) {
-        // Already taken from the base; a piece the list places there must be there.
-        if (namedData && FindPiece(base.streams, entry) == nullptr) return false;
+        if (!namedData) continue;  // the base's names are taken already
+        // A piece the list places in the base must be there.
+        const StreamPiece* found = FindPiece(base.streams, entry);
+        if (found == nullptr) return false;
+        take(found);
         continue;
       }
       const RecordPieces* holder = extension(segment);
@@ -176,20 +183,22 @@ bool AssembleFile(const RecordPieces& base, const std::vector<unsigned char>* li
       }
       const StreamPiece* found = FindPiece(holder->streams, entry);
       if (found == nullptr) return false;
-      if (std::find(pieces.begin(), pieces.end(), found) == pieces.end()) pieces.push_back(found);
+      take(found);
     }
     if (walk.Malformed()) return false;
   }
+  for (const StreamPiece& piece : base.streams) take(&piece);  // all of them without a list
+  std::unordered_map<std::u16string, size_t> streamAt;
   std::vector<bool> hasFirstPiece;
   for (const StreamPiece* piece : pieces) {
-    size_t at = 0;
-    while (at < assembled.streams.size() && assembled.streams[at].name != piece->name) ++at;
-    if (at == assembled.streams.size()) {
+    auto known = streamAt.emplace(piece->name, assembled.streams.size());
+    if (known.second) {
       MftStream stream;
       stream.name = piece->name;
       assembled.streams.push_back(std::move(stream));
       hasFirstPiece.push_back(false);
     }
+    const size_t at = known.first->second;
     if (piece->lowestVcn == 0 && !hasFirstPiece[at]) {
       assembled.streams[at].length = piece->length;
       assembled.streams[at].flags = piece->flags;
