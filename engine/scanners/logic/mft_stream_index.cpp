@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <unordered_set>
 
 namespace tarvex {
@@ -596,8 +597,18 @@ size_t MftStreamIndex::MemoryLength() const {
 
 MftIndexResult BuildMftStreamIndex(const VolumeReadAt& readAt, const MftIndexOptions& options,
                                    MftStreamIndex* index) {
-  MftIndexBuilder builder(readAt, options, index);
-  return builder.Build();
+  try {
+    MftIndexBuilder builder(readAt, options, index);
+    return builder.Build();
+  } catch (const std::bad_alloc&) {
+    // A volume larger than the address space allows (a 32-bit process), or a
+    // machine out of memory: no index, so the walk asks each file instead.
+    *index = MftStreamIndex();
+    MftIndexResult result;
+    result.status = MftIndexStatus::kNoMemory;
+    result.format = VolumeFormat::kNtfs;
+    return result;
+  }
 }
 
 }  // namespace tarvex

@@ -72,6 +72,7 @@ enum class MftIndexStatus {
   kBadBootSector,
   kMftUnreadable,  // $MFT could not be mapped, or more than 16 MiB of it in a row was unreadable
   kCancelled,
+  kNoMemory,
 };
 
 struct MftIndexResult {
@@ -133,7 +134,8 @@ class MftStreamIndex {
 
 // Reads the volume's boot sector and master file table through readAt and
 // fills *index (replacing what it held). Anything but kBuilt leaves *index
-// empty: every lookup answers kUnknown.
+// empty: every lookup answers kUnknown. Throws nothing (a failed allocation
+// gives kNoMemory), unless readAt or cancelRequested throw.
 MftIndexResult BuildMftStreamIndex(const VolumeReadAt& readAt, const MftIndexOptions& options,
                                    MftStreamIndex* index);
 
