@@ -77,6 +77,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(index.Files().empty());
     return 0;
   }
+  // One file read alone agrees with the index; any record read alone is safe.
+  tarvex::MftVolume volume(readAt);
+  FUZZ_CHECK(volume.Open() == tarvex::MftOpenStatus::kOpened);
+  for (uint64_t record = 0; record < 32 && record < volume.RecordCount(); ++record) {
+    tarvex::MftStreamFile single;
+    if (tarvex::ReadMftStreamFile(volume, tarvex::MakeFileReference(record, 1), &single) ==
+        tarvex::MftLookup::kStreams) {
+      FUZZ_CHECK(!single.streams.empty());
+    }
+  }
   uint64_t previous = 0;
   bool first = true;
   for (const tarvex::MftStreamFile& file : index.Files()) {
@@ -88,6 +98,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const tarvex::MftStreamFile* found = nullptr;
     FUZZ_CHECK(index.Find(file.FileReference(), &found) == tarvex::MftLookup::kStreams);
     FUZZ_CHECK(found == &file);
+    tarvex::MftStreamFile single;
+    FUZZ_CHECK(tarvex::ReadMftStreamFile(volume, file.FileReference(), &single) ==
+               tarvex::MftLookup::kStreams);
+    FUZZ_CHECK(single.streams.size() == file.streams.size());
+    for (size_t i = 0; i < file.streams.size(); ++i) {
+      FUZZ_CHECK(single.streams[i].name == file.streams[i].name);
+      FUZZ_CHECK(single.streams[i].length == file.streams[i].length);
+      FUZZ_CHECK(single.streams[i].flags == file.streams[i].flags);
+    }
+    FUZZ_CHECK(single.links.size() == file.links.size());
     for (const tarvex::MftStream& stream : file.streams) FUZZ_CHECK(stream.name.size() <= 255);
     for (const tarvex::MftLink& link : file.links) FUZZ_CHECK(link.name.size() <= 255);
     for (const std::u16string& path : index.PathsOf(file)) {

@@ -213,6 +213,54 @@ TEST_P(MftImage, ChunkLengthDoesNotChangeTheIndex) {
   EXPECT_EQ(image.MisalignedReadCount(), 0u);
 }
 
+TEST_P(MftImage, OneFileReadAloneAgreesWithTheIndex) {
+  NTFS_REQUIRE_IMAGE(GetParam());
+  const auto oracle = ReadOracle(GetParam());
+  ImageVolume image(ImagePath(GetParam()));
+  MftStreamIndex index;
+  ASSERT_TRUE(BuildIndex(image, &index));
+  MftVolume volume(image.Reader());
+  ASSERT_EQ(volume.Open(), MftOpenStatus::kOpened);
+  size_t compared = 0;
+  for (const auto& [number, record] : oracle) {
+    if (!record.inUse || (number < 16 && number != 5) || InExtendTree(oracle, record)) continue;
+    SCOPED_TRACE("record " + std::to_string(number));
+    const uint64_t reference = MakeFileReference(number, record.sequenceNumber);
+    const MftStreamFile* indexed = nullptr;
+    const MftLookup expected = index.Find(reference, &indexed);
+    MftStreamFile alone;
+    const uint64_t readBefore = image.ReadLength();
+    ASSERT_EQ(ReadMftStreamFile(volume, reference, &alone), expected);
+    // Its own record, the records its attribute list names, the list's clusters.
+    const uint64_t cluster = index.Geometry().clusterLength;
+    std::set<uint64_t> holders = record.holderRecords;
+    holders.insert(number);
+    EXPECT_LE(image.ReadLength() - readBefore,
+              holders.size() * index.Geometry().recordLength +
+                  (record.attributeListLength + cluster - 1) / cluster * cluster);
+    if (!record.hasAttributeList) {
+      EXPECT_EQ(image.ReadLength() - readBefore, index.Geometry().recordLength);
+    }
+    if (expected == MftLookup::kStreams) {
+      EXPECT_EQ(Actual(index, alone).streams, Actual(index, *indexed).streams);
+      EXPECT_EQ(Actual(index, alone).streamOrder, Actual(index, *indexed).streamOrder);
+      EXPECT_EQ(Actual(index, alone).links, Actual(index, *indexed).links);
+    }
+    EXPECT_EQ(
+        ReadMftStreamFile(volume, MakeFileReference(number, record.sequenceNumber + 1), &alone),
+        MftLookup::kUnknown);
+    ++compared;
+  }
+  EXPECT_GT(compared, 1u);
+  for (uint64_t number : FactRecords(GetParam(), "deleted")) {
+    MftStreamFile alone;
+    EXPECT_EQ(ReadMftStreamFile(volume, MakeFileReference(number, oracle.at(number).sequenceNumber),
+                                &alone),
+              MftLookup::kUnknown);
+  }
+  EXPECT_EQ(image.MisalignedReadCount(), 0u);
+}
+
 TEST_P(MftImage, GeometryFromTheBootSector) {
   NTFS_REQUIRE_IMAGE(GetParam());
   // mkntfs options of the image script: sector size, cluster size; records

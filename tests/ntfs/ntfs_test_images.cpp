@@ -61,6 +61,7 @@ size_t ImageVolume::ReadAt(uint64_t offset, unsigned char* buffer, size_t length
     ++misalignedReadCount_;
   }
   ++readCount_;
+  readLength_ += length;
   for (const auto& range : failing_) {
     if (offset < range.first + range.second && range.first < offset + length) return 0;
   }
@@ -227,7 +228,7 @@ std::map<uint64_t, OracleRecord> ReadOracle(const std::string& name) {
   EXPECT_TRUE(in.good()) << "no oracle for " << name;
   std::string line;
   OracleRecord* record = nullptr;
-  enum class Section { kNone, kFileName, kData } section = Section::kNone;
+  enum class Section { kNone, kFileName, kData, kList } section = Section::kNone;
   uint64_t parent = 0;
   std::string nameSpace;
   std::vector<Piece> pieces;
@@ -271,15 +272,21 @@ std::map<uint64_t, OracleRecord> ReadOracle(const std::string& name) {
       record->isDirectory = line.find("DIRECTORY") != std::string::npos;
     }
     if (StartsWith(line, "Dumping attribute ")) {
+      const size_t from = line.find("from mft record ");
+      const uint64_t holder =
+          from == std::string::npos ? 0 : std::strtoull(line.c_str() + from + 16, nullptr, 10);
+      if (from != std::string::npos) record->holderRecords.insert(holder);
+      if (line.find("$ATTRIBUTE_LIST") != std::string::npos) {
+        record->hasAttributeList = true;
+        section = Section::kList;
+        continue;
+      }
       section = line.find("$FILE_NAME") != std::string::npos ? Section::kFileName
                 : line.find("$DATA") != std::string::npos    ? Section::kData
                                                              : Section::kNone;
       if (section == Section::kData) {
         pieces.push_back(Piece());
-        const size_t from = line.find("from mft record ");
-        if (from != std::string::npos) {
-          pieces.back().holderRecord = std::strtoull(line.c_str() + from + 16, nullptr, 10);
-        }
+        pieces.back().holderRecord = holder;
       }
       continue;
     }
@@ -292,6 +299,8 @@ std::map<uint64_t, OracleRecord> ReadOracle(const std::string& name) {
       if (StartsWith(field, "Filename:") && nameSpace != "DOS") {
         record->links.push_back({parent, QuotedText(field)});
       }
+    } else if (section == Section::kList) {
+      if (StartsWith(field, "Data size:")) record->attributeListLength = NumberAfterColon(field);
     } else if (section == Section::kData) {
       Piece& piece = pieces.back();
       if (StartsWith(field, "Attribute name:")) piece.name = QuotedText(field);

@@ -57,6 +57,7 @@ class ImageVolume {
   // The sector size every read after the first must be aligned to.
   void ExpectSectorAlignment(uint32_t sectorLength) { sectorLength_ = sectorLength; }
   size_t ReadCount() const { return readCount_; }
+  uint64_t ReadLength() const { return readLength_; }  // bytes asked for, all calls
   size_t MisalignedReadCount() const { return misalignedReadCount_; }
 
  private:
@@ -69,6 +70,7 @@ class ImageVolume {
   std::vector<std::pair<uint64_t, uint64_t>> failing_;
   uint32_t sectorLength_ = 512;
   size_t readCount_ = 0;
+  uint64_t readLength_ = 0;
   size_t misalignedReadCount_ = 0;
 };
 
@@ -103,6 +105,9 @@ struct OracleRecord {
   std::vector<std::pair<uint64_t, std::string>> links;  // parent record, name (DOS names left out)
   std::vector<OracleStream> streams;                    // named $DATA, one per stream
   std::vector<OraclePiece> unnamedDataPieces;
+  std::set<uint64_t> holderRecords;  // the records its attributes were dumped from
+  bool hasAttributeList = false;
+  uint64_t attributeListLength = 0;
 };
 // Every record the fixture dumped, by record number.
 std::map<uint64_t, OracleRecord> ReadOracle(const std::string& name);

@@ -213,6 +213,15 @@ bool AssembleFile(const RecordPieces& base, const std::vector<unsigned char>* li
   return true;
 }
 
+// The bytes of a record's attribute list, read from the volume when non-resident.
+bool ListBytesOf(MftVolume& volume, const RecordPieces& pieces, std::vector<unsigned char>* bytes) {
+  if (!pieces.listNonResident) {
+    *bytes = pieces.listBytes;
+    return true;
+  }
+  return !pieces.listBad && volume.ReadAttributeBytes(pieces.listRuns, pieces.listLength, bytes);
+}
+
 }  // namespace
 
 class MftIndexBuilder {
@@ -227,7 +236,6 @@ class MftIndexBuilder {
   MftIndexStatus ReadAllRecords();
   void TakeRecord(uint64_t recordNumber, unsigned char* record);
   void JoinDeferredBases();
-  bool ListBytesOf(const RecordPieces& pieces, std::vector<unsigned char>* bytes);
   void ReadFolders();
   void ReadRecordGroups(const std::vector<uint64_t>& sortedRecords,
                         const std::function<void(uint64_t, unsigned char*)>& onRecord);
@@ -362,14 +370,6 @@ void MftIndexBuilder::TakeRecord(uint64_t recordNumber, unsigned char* record) {
   }
 }
 
-bool MftIndexBuilder::ListBytesOf(const RecordPieces& pieces, std::vector<unsigned char>* bytes) {
-  if (!pieces.listNonResident) {
-    *bytes = pieces.listBytes;
-    return true;
-  }
-  return !pieces.listBad && volume_.ReadAttributeBytes(pieces.listRuns, pieces.listLength, bytes);
-}
-
 void MftIndexBuilder::JoinDeferredBases() {
   const ExtensionLookup lookup = [this](uint64_t recordNumber) -> const RecordPieces* {
     auto found = extensions_.find(recordNumber);
@@ -378,7 +378,7 @@ void MftIndexBuilder::JoinDeferredBases() {
   std::vector<unsigned char> list;
   for (const RecordPieces& base : deferredBases_) {
     MftStreamFile file;
-    if (!ListBytesOf(base, &list) || !AssembleFile(base, &list, lookup, &file)) {
+    if (!ListBytesOf(volume_, base, &list) || !AssembleFile(base, &list, lookup, &file)) {
       ++index_->counts_.unresolvedCount;
       continue;
     }
@@ -433,7 +433,7 @@ MftStreamIndex::Folder MftIndexBuilder::ReadFolder(uint64_t recordNumber, unsign
   // The folder's name was moved to an extension record.
   const RecordPieces pieces = CopyPieces(recordNumber, scan_);
   std::vector<unsigned char> list;
-  if (!ListBytesOf(pieces, &list)) return folder;
+  if (!ListBytesOf(volume_, pieces, &list)) return folder;
   const uint64_t baseReference = MakeFileReference(recordNumber, header.sequenceNumber);
   AttributeListWalk walk(list.data(), list.size());
   AttributeListEntry entry;
@@ -593,6 +593,55 @@ size_t MftStreamIndex::MemoryLength() const {
     length += sizeof(folder) + 2 * sizeof(void*) + folder.second.name.capacity() * sizeof(char16_t);
   }
   return length;
+}
+
+MftLookup ReadMftStreamFile(MftVolume& volume, uint64_t fileReference, MftStreamFile* file) {
+  const uint64_t recordNumber = RecordNumberOf(fileReference);
+  const uint32_t recordLength = volume.Geometry().recordLength;
+  if (recordNumber < kFirstUserRecord && recordNumber != kRootFolderRecord) {
+    return MftLookup::kUnknown;
+  }
+  std::vector<unsigned char> record;
+  RecordScan scan;
+  if (!volume.ReadRecord(recordNumber, &record) ||
+      !ScanRecord(record.data(), recordLength, &scan)) {
+    return MftLookup::kUnknown;
+  }
+  const RecordHeader& header = scan.header;
+  if (!header.InUse() || header.baseReference != 0 ||
+      header.sequenceNumber != SequenceNumberOf(fileReference) ||
+      (header.hasRecordNumber && header.recordNumber != static_cast<uint32_t>(recordNumber))) {
+    return MftLookup::kUnknown;
+  }
+  const RecordPieces base = CopyPieces(recordNumber, scan);
+  MftStreamFile assembled;
+  if (!base.hasList) {
+    if (base.streams.empty()) return MftLookup::kNoStreams;
+    if (!AssembleFile(base, nullptr, nullptr, &assembled)) return MftLookup::kUnknown;
+  } else {
+    std::vector<unsigned char> list;
+    if (!ListBytesOf(volume, base, &list)) return MftLookup::kUnknown;
+    // Extension records are read as the list names them, each once.
+    std::unordered_map<uint64_t, std::unique_ptr<RecordPieces>> extensions;
+    const ExtensionLookup lookup = [&](uint64_t segment) -> const RecordPieces* {
+      auto known = extensions.find(segment);
+      if (known != extensions.end()) return known->second.get();
+      std::unique_ptr<RecordPieces> pieces;
+      std::vector<unsigned char> bytes;
+      RecordScan extensionScan;
+      if (volume.ReadRecord(segment, &bytes) &&
+          ScanRecord(bytes.data(), recordLength, &extensionScan) && extensionScan.header.InUse() &&
+          (!extensionScan.header.hasRecordNumber ||
+           extensionScan.header.recordNumber == static_cast<uint32_t>(segment))) {
+        pieces = std::make_unique<RecordPieces>(CopyPieces(segment, extensionScan));
+      }
+      return extensions.emplace(segment, std::move(pieces)).first->second.get();
+    };
+    if (!AssembleFile(base, &list, lookup, &assembled)) return MftLookup::kUnknown;
+    if (assembled.streams.empty()) return MftLookup::kNoStreams;
+  }
+  *file = std::move(assembled);
+  return MftLookup::kStreams;
 }
 
 MftIndexResult BuildMftStreamIndex(const VolumeReadAt& readAt, const MftIndexOptions& options,

@@ -139,4 +139,12 @@ class MftStreamIndex {
 MftIndexResult BuildMftStreamIndex(const VolumeReadAt& readAt, const MftIndexOptions& options,
                                    MftStreamIndex* index);
 
+// The named streams of one file or folder, read from its own record (and the
+// extension records its attribute list names) without building an index:
+// for a scan of a single path whose file reference is known. kUnknown when
+// the record cannot be read, is torn, not in use, an extension record, a
+// metadata file, or holds another sequence number. *file is set for kStreams.
+// Its links are as read; the caller knows the path it asked for.
+MftLookup ReadMftStreamFile(MftVolume& volume, uint64_t fileReference, MftStreamFile* file);
+
 }  // namespace tarvex
