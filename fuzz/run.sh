@@ -15,7 +15,7 @@ if [[ ${1:-} =~ ^[0-9]+$ ]]; then
   shift
 fi
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_stream_records fuzz_command_line fuzz_text_report fuzz_region_walk)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_stream_records fuzz_command_line fuzz_text_report fuzz_region_walk fuzz_mft_reader)
 
 out=$root/build/fuzz
 mkdir -p "$out/obj"
