@@ -41,7 +41,7 @@ PY
 fi
 
 logic=$root/engine/scanners/logic
-g++ -std=c++17 -O2 -DNDEBUG -I"$logic" "$root/bench/bench_mft_index.cpp" \
+g++ -std=c++17 -O2 -DNDEBUG -I"$logic" "$root/bench/native/bench_mft_index.cpp" \
   "$logic"/ntfs_records.cpp "$logic"/ntfs_boot_sector.cpp "$logic"/mft_volume.cpp \
   "$logic"/mft_stream_index.cpp -o "$out/bench_mft_index"
 echo "image: $files files in $folders folders, 1 % with a stream ($(du -h "$image" | cut -f1) on disk)"
