@@ -74,6 +74,16 @@ void ScanFileStreamsAt(const std::u16string& path, const std::string& target, in
   }
 }
 
+void ScanKnownStreamsAt(const std::u16string& path, const std::string& target,
+                        const std::vector<std::u16string>& suffixes, int32_t findingsOnly) {
+  Engine().scanObject.Set(target);
+  for (const std::u16string& suffix : suffixes) {
+    ScanStreamContentAt(path + suffix, target + AnsiFromU16(suffix), findingsOnly);
+    // The stream in hand is always finished; a cancel skips the rest.
+    if (CancelRequested()) break;
+  }
+}
+
 void ScanFileStreams(const std::string& path, int32_t findingsOnly) {
   VirtualBuffer listBuffer;
   ScanFileStreamsAt(U16FromAnsi(path), path, findingsOnly, listBuffer);

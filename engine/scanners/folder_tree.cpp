@@ -1,56 +1,74 @@
 // ScanFolderTree and IsScannableVolume: walks folder trees or all drives and
-// has the streams of every file and folder scanned.
+// has the streams of every file and folder scanned. On an NTFS volume whose
+// master file table can be read, each entry's streams are taken from an index
+// of that table instead of asking each file; everything else is asked file by
+// file, as are entries the index cannot vouch for.
 #include <windows.h>
 
 #include <vector>
 
 #include "engine_state.h"
+#include "folder_listing.h"
+#include "ntfs_volume.h"
 #include "scanners.h"
 #include "scanners/logic/drive_selection.h"
 #include "scanners/logic/folder_walk.h"
-#include "scanners/logic/path_forms.h"
+#include "scanners/logic/indexed_walk.h"
 #include "stream_scanners.h"
 #include "wide_paths.h"
-#include "win32_handles.h"
 
 namespace tarvex {
 namespace {
 
 class Win32FolderWalk : public FolderWalkHost {
  public:
-  explicit Win32FolderWalk(int32_t findingsOnly) : findingsOnly_(findingsOnly) {}
+  explicit Win32FolderWalk(int32_t findingsOnly)
+      : findingsOnly_(findingsOnly), indexes_(BuildTreeIndex) {}
 
-  // Wide find functions with the long-path form: names beyond the ANSI code
-  // page and folders deeper than 260 characters are listed as they are.
-  bool ListFolder(const std::u16string& folderPath,
+  // Listed by handle with file ids where the tree has an index, else with the
+  // wide find functions; both take the long-path form, so names beyond the
+  // ANSI code page and folders deeper than 260 characters are listed as they are.
+  bool ListFolder(const WalkPath& folder,
                   const std::function<bool(const FolderEntry&)>& onEntry) override {
-    WIN32_FIND_DATAW data{};
-    UniqueFindHandle find(
-        FindFirstFileW(WidePointer(PlatformPath(ListingPattern(folderPath))), &data));
-    if (!find) return false;
-    do {
-      FolderEntry entry;
-      entry.name = U16FromWide(data.cFileName);
-      entry.isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-      entry.isReparsePoint = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-      if (!onEntry(entry)) break;
-    } while (FindNextFileW(find.Get(), &data));
-    return true;
+    const TreeIndexes::Answer tree = indexes_.ForPath(folder);
+    if (tree.cancelled) return false;
+    return ListFolderEntries(folder.platform, tree.index != nullptr, recordBuffer_, onEntry);
   }
 
-  void ScanStreams(const std::u16string& path) override {
-    ScanFileStreamsAt(path, AnsiFromU16(path), findingsOnly_, listBuffer_);
+  void ScanStreams(const WalkPath& path, const FolderEntry* entry) override {
+    const std::string target = AnsiFromU16(path.text);
+    // First, as the stream scan of a file does; the index of a tree is built
+    // when its first path comes, and the progress display shows that path.
+    Engine().scanObject.Set(target);
+    const TreeIndexes::Answer tree = indexes_.ForPath(path);
+    if (tree.cancelled) return;
+    uint64_t fileReference = entry != nullptr ? entry->fileReference : 0;
+    if (entry == nullptr && tree.index != nullptr) fileReference = FileReferenceOf(path.platform);
+    const MftStreamFile* file = nullptr;
+    switch (LookUpEntryStreams(tree.index, fileReference, &file)) {
+      case EntryStreams::kQueryFile:
+        ScanFileStreamsAt(path.platform, target, findingsOnly_, listBuffer_);
+        break;
+      case EntryStreams::kNone:
+        break;
+      case EntryStreams::kFromIndex:
+        ScanKnownStreamsAt(path.platform, target, IndexedStreamSuffixes(*file), findingsOnly_);
+        break;
+    }
   }
 
-  void ShowFolder(const std::u16string& folderPath) override {
-    Engine().scanObject.Set(AnsiFromU16(folderPath));
+  void ShowFolder(const WalkPath& folder) override {
+    Engine().scanObject.Set(AnsiFromU16(folder.text));
+    indexes_.LeaveTreesBefore(folder.tree);
   }
 
   bool CancelRequested() override { return tarvex::CancelRequested(); }
 
  private:
   int32_t findingsOnly_;
-  VirtualBuffer listBuffer_;  // stream lists of every entry, released when the walk ends
+  TreeIndexes indexes_;
+  VirtualBuffer listBuffer_;    // stream lists of the files asked, released when the walk ends
+  VirtualBuffer recordBuffer_;  // folder listings by handle
 };
 
 class Win32DriveProbe : public DriveProbe {
@@ -90,7 +108,8 @@ void ScanFolderTree(const std::string& folderPath, int32_t findingsOnly) {
     WalkDriveTrees(LogicalDriveRoots(), probe, engine.folderWorkList, walk);
     return;
   }
-  WalkFolderTree(U16FromAnsi(folderPath), engine.folderWorkList, walk);
+  const std::u16string text = U16FromAnsi(folderPath);
+  WalkFolderTree(WalkPath{text, FullLongPathForm(text), 0}, engine.folderWorkList, walk);
 }
 
 }  // namespace tarvex

@@ -1,4 +1,4 @@
-// The platform form of long paths.
+// The platform form of caller paths.
 #include "wide_paths.h"
 
 #include <vector>
@@ -9,6 +9,11 @@ namespace tarvex {
 
 std::u16string PlatformPath(const std::u16string& path) {
   if (!NeedsLongPathForm(path)) return path;
+  return FullLongPathForm(path);
+}
+
+std::u16string FullLongPathForm(const std::u16string& path) {
+  if (HasDevicePrefix(path)) return path;
   const DWORD needed = GetFullPathNameW(WidePointer(path), 0, nullptr, nullptr);
   if (needed == 0) return LongPathForm(path);
   std::vector<wchar_t> full(needed + 1, L'\0');

@@ -11,8 +11,15 @@
 
 namespace tarvex {
 
-// The path handed to the wide file functions: unchanged while it fits the
-// plain form, else made absolute and put into the long-path form.
+// The path handed to the wide file functions for a path a caller gave:
+// unchanged while it fits the plain form, else FullLongPathForm.
 std::u16string PlatformPath(const std::u16string& path);
+
+// The long-path form ("\\?\") of the path made absolute. The caller's path is
+// read as a Win32 path here, once ("." and ".." resolved, a trailing dot of a
+// component dropped, as the system opens it); whatever is joined to the result
+// afterwards is taken literally by the system. Paths already in a prefixed
+// form come back unchanged.
+std::u16string FullLongPathForm(const std::u16string& path);
 
 }  // namespace tarvex

@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "scanners/logic/folder_walk.h"
@@ -25,9 +26,12 @@ class FakeFileSystem : public FolderWalkHost {
  public:
   // Folder path -> its entries in listing order ("." and ".." are added).
   std::map<std::u16string, std::vector<FolderEntry>> folders;
-  std::vector<std::u16string> scanned;  // ScanStreams calls, in order
+  std::vector<std::u16string> scanned;  // ScanStreams calls, in order (text form)
   std::vector<std::u16string> shown;    // ShowFolder calls
   std::vector<std::u16string> listed;   // ListFolder calls
+  std::vector<WalkPath> scannedPaths;   // ScanStreams calls, both forms
+  std::vector<WalkPath> listedPaths;    // ListFolder calls, both forms
+  std::vector<uint64_t> scannedReferences;  // the listing's file reference; ~0 for no entry
   int openListings = 0;
   int mostOpenListings = 0;
   // Cancel once this many streams scans have been made (-1: never).
@@ -40,11 +44,12 @@ class FakeFileSystem : public FolderWalkHost {
     folders[path] = std::move(all);
   }
 
-  bool ListFolder(const std::u16string& folderPath,
+  bool ListFolder(const WalkPath& folder,
                   const std::function<bool(const FolderEntry&)>& onEntry) override {
-    listed.push_back(folderPath);
+    listed.push_back(folder.text);
+    listedPaths.push_back(folder);
     // The walk must hand over the path exactly as the entry path built it.
-    auto it = folders.find(folderPath);
+    auto it = folders.find(folder.text);
     if (it == folders.end()) return false;
     ++openListings;
     if (openListings > mostOpenListings) mostOpenListings = openListings;
@@ -55,13 +60,20 @@ class FakeFileSystem : public FolderWalkHost {
     --openListings;
     return true;
   }
-  void ScanStreams(const std::u16string& path) override { scanned.push_back(path); }
-  void ShowFolder(const std::u16string& folderPath) override { shown.push_back(folderPath); }
+  void ScanStreams(const WalkPath& path, const FolderEntry* entry) override {
+    scanned.push_back(path.text);
+    scannedPaths.push_back(path);
+    scannedReferences.push_back(entry != nullptr ? entry->fileReference : ~uint64_t{0});
+  }
+  void ShowFolder(const WalkPath& folder) override { shown.push_back(folder.text); }
   bool CancelRequested() override {
     ++cancelChecks;
     return cancelAfterScans >= 0 && static_cast<int>(scanned.size()) >= cancelAfterScans;
   }
 };
+
+// A start folder as the engine makes it: the caller's text and its long-path form.
+WalkPath Start(const std::u16string& text) { return WalkPath{text, u"\\\\?\\" + text, 0}; }
 
 FolderEntry File(const std::u16string& name) { return {name, false, false}; }
 FolderEntry Dir(const std::u16string& name) { return {name, true, false}; }
@@ -90,7 +102,7 @@ TEST(FolderWalk, FoldersAreScannedInPreOrderAndSubtreesFinishBeforeSiblings) {
   FakeFileSystem fs;
   LayOutTree(fs, u"C:\\R");
   FolderWorkList workList;
-  WalkFolderTree(u"C:\\R", workList, fs);
+  WalkFolderTree(Start(u"C:\\R"), workList, fs);
 
   const std::vector<std::u16string> expected{
       u"C:\\R",           u"C:\\R\\r.txt",          u"C:\\R\\A", u"C:\\R\\B", u"C:\\R\\A\\A1",
@@ -110,7 +122,7 @@ TEST(FolderWalk, ATrailingBackslashGivesTheSameEntryPaths) {
     fs.AddFolder(start, {File(u"one.txt"), Dir(u"sub")});
     fs.AddFolder(u"D:\\data\\sub", {File(u"two.txt")});
     FolderWorkList workList;
-    WalkFolderTree(start, workList, fs);
+    WalkFolderTree(Start(start), workList, fs);
     ASSERT_EQ(4u, fs.scanned.size()) << Narrow(start);
     EXPECT_EQ(start, fs.scanned[0]);
     EXPECT_EQ(u"D:\\data\\one.txt", fs.scanned[1]);
@@ -129,7 +141,7 @@ TEST(FolderWalk, DotEntriesAreNeverScannedAndReparsePointsNeverEntered) {
   fs.AddFolder(u"C:\\R\\J", {File(u"inside-target.txt")});
   fs.AddFolder(u"C:\\R\\A", {});
   FolderWorkList workList;
-  WalkFolderTree(u"C:\\R", workList, fs);
+  WalkFolderTree(Start(u"C:\\R"), workList, fs);
   EXPECT_EQ((std::vector<std::u16string>{u"C:\\R", u"C:\\R\\J", u"C:\\R\\A", u"C:\\R\\link.txt"}),
             fs.scanned);
   EXPECT_EQ((std::vector<std::u16string>{u"C:\\R", u"C:\\R\\A"}), fs.listed);
@@ -141,8 +153,8 @@ TEST(FolderWalk, DotEntriesAreNeverScannedAndReparsePointsNeverEntered) {
 TEST(FolderWalk, AMissingStartFolderOrAFileIsOnlyAskedForItsStreams) {
   FakeFileSystem fs;
   FolderWorkList workList;
-  workList.Append(u"left over from an earlier walk");
-  WalkFolderTree(u"C:\\nothing here", workList, fs);
+  workList.Append(Start(u"left over from an earlier walk"));
+  WalkFolderTree(Start(u"C:\\nothing here"), workList, fs);
   EXPECT_EQ(std::vector<std::u16string>{u"C:\\nothing here"}, fs.scanned);
   EXPECT_EQ(std::vector<std::u16string>{u"C:\\nothing here"}, fs.listed);
   EXPECT_TRUE(fs.shown.empty());
@@ -159,7 +171,7 @@ TEST(FolderWalk, ACancelEndsTheWalkAtTheNextEntry) {
     LayOutTree(fs, u"C:\\R");
     fs.cancelAfterScans = c.cancelAfterScans;
     FolderWorkList workList;
-    WalkFolderTree(u"C:\\R", workList, fs);
+    WalkFolderTree(Start(u"C:\\R"), workList, fs);
     EXPECT_EQ(c.scans, fs.scanned.size()) << c.cancelAfterScans;
     // No folder is taken up from the work list once the cancel is seen.
     if (c.cancelAfterScans <= 4) {
@@ -178,7 +190,7 @@ TEST(FolderWalk, DeepTreesNeedNoRecursionAndOneListingAtATime) {
   }
   fs.AddFolder(path, {});
   FolderWorkList workList;
-  WalkFolderTree(u"C:\\deep", workList, fs);
+  WalkFolderTree(Start(u"C:\\deep"), workList, fs);
   EXPECT_EQ(static_cast<size_t>(1 + 2 * depth), fs.scanned.size());
   EXPECT_EQ(static_cast<size_t>(depth + 1), fs.listed.size());
   EXPECT_EQ(1, fs.mostOpenListings);
@@ -196,7 +208,7 @@ TEST(FolderWalk, LongPathsAndNamesBeyondTheAnsiCodePageAreWalkedWhole) {
   const std::u16string deepest = root + u"\\" + wideName + u"\\" + longName + u"\\" + longName;
   fs.AddFolder(deepest, {File(wideName + u".txt")});
   FolderWorkList workList;
-  WalkFolderTree(root, workList, fs);
+  WalkFolderTree(Start(root), workList, fs);
   ASSERT_FALSE(fs.scanned.empty());
   EXPECT_EQ(deepest + u"\\" + wideName + u".txt", fs.scanned.back());
   EXPECT_GT(fs.scanned.back().size(), 400u);
@@ -205,18 +217,52 @@ TEST(FolderWalk, LongPathsAndNamesBeyondTheAnsiCodePageAreWalkedWhole) {
 
 TEST(FolderWalk, WorkListInsertsBehindTheCurrentElement) {
   FolderWorkList list;
-  list.InsertAfterCurrent(u"a");  // no current element: at the front
-  list.InsertAfterCurrent(u"b");  // behind a, and current
-  list.Append(u"z");
-  EXPECT_EQ(u"a", list.TakeUpFirst());
-  list.InsertAfterCurrent(u"a1");
-  list.InsertAfterCurrent(u"a2");
-  EXPECT_EQ((std::deque<std::u16string>{u"a", u"a1", u"a2", u"b", u"z"}), list.Folders());
+  auto texts = [&list] {
+    std::vector<std::u16string> result;
+    for (const WalkPath& folder : list.Folders()) result.push_back(folder.text);
+    return result;
+  };
+  list.InsertAfterCurrent(Start(u"a"));  // no current element: at the front
+  list.InsertAfterCurrent(Start(u"b"));  // behind a, and current
+  list.Append(Start(u"z"));
+  EXPECT_EQ(u"a", list.TakeUpFirst().text);
+  list.InsertAfterCurrent(Start(u"a1"));
+  list.InsertAfterCurrent(Start(u"a2"));
+  EXPECT_EQ((std::vector<std::u16string>{u"a", u"a1", u"a2", u"b", u"z"}), texts());
   list.RemoveFirst();
-  list.InsertAfterCurrent(u"front");
-  EXPECT_EQ((std::deque<std::u16string>{u"front", u"a1", u"a2", u"b", u"z"}), list.Folders());
+  list.InsertAfterCurrent(Start(u"front"));
+  EXPECT_EQ((std::vector<std::u16string>{u"front", u"a1", u"a2", u"b", u"z"}), texts());
   list.Clear();
   EXPECT_TRUE(list.Empty());
+}
+
+TEST(FolderWalk, PlatformPathsJoinTheListedNamesLiterally) {
+  // Names Win32 path parsing would alter, and a start folder whose text is
+  // not its platform form (a drive-relative path made absolute).
+  FakeFileSystem fs;
+  const WalkPath start{u"D:data", u"\\\\?\\D:\\work\\data", 0};
+  fs.AddFolder(u"D:data", {{u"dots.", true, false, 71}, {u"nul", false, false, 72}});
+  fs.AddFolder(u"D:data\\dots.", {{u"trail ", false, false, 73}, {u"com1.txt", false, false, 74}});
+  FolderWorkList workList;
+  WalkFolderTree(start, workList, fs);
+
+  const std::vector<std::pair<std::u16string, std::u16string>> expected{
+      {u"D:data", u"\\\\?\\D:\\work\\data"},
+      {u"D:data\\dots.", u"\\\\?\\D:\\work\\data\\dots."},
+      {u"D:data\\nul", u"\\\\?\\D:\\work\\data\\nul"},
+      {u"D:data\\dots.\\trail ", u"\\\\?\\D:\\work\\data\\dots.\\trail "},
+      {u"D:data\\dots.\\com1.txt", u"\\\\?\\D:\\work\\data\\dots.\\com1.txt"}};
+  ASSERT_EQ(expected.size(), fs.scannedPaths.size());
+  for (size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(expected[i].first, fs.scannedPaths[i].text) << i;
+    EXPECT_EQ(expected[i].second, fs.scannedPaths[i].platform) << i;
+    EXPECT_EQ(0u, fs.scannedPaths[i].tree) << i;
+  }
+  ASSERT_EQ(2u, fs.listedPaths.size());
+  EXPECT_EQ(u"\\\\?\\D:\\work\\data\\dots.", fs.listedPaths[1].platform);
+  // Each listed entry comes with the file reference its listing reported;
+  // the start folder has no listing entry.
+  EXPECT_EQ((std::vector<uint64_t>{~uint64_t{0}, 71, 72, 73, 74}), fs.scannedReferences);
 }
 
 // Answers of the drive probes, with the calls recorded.
@@ -272,6 +318,28 @@ TEST(FolderWalk, AllDrivesWalkStopsProbingOnCancel) {
   EXPECT_EQ(std::vector<std::u16string>{u"C:\\"}, fs.scanned);
   EXPECT_TRUE(fs.shown.empty());
   EXPECT_EQ((std::vector<std::string>{"volume C:\\", "type C:\\"}), probe.calls);
+}
+
+TEST(FolderWalk, EachDriveIsATreeOfItsOwnWithItsRootInTheLongPathForm) {
+  FakeDrives probe;
+  probe.drives = {{"C:\\", {true, kDriveFixed}},
+                  {"D:\\", {true, 5}},  // optical: not taken, so no tree
+                  {"E:\\", {true, kDriveFixed}}};
+  FakeFileSystem fs;
+  fs.AddFolder(u"C:\\", {Dir(u"c1")});
+  fs.AddFolder(u"C:\\c1", {File(u"in-c1.txt")});
+  fs.AddFolder(u"E:\\", {File(u"e.txt")});
+  FolderWorkList workList;
+  WalkDriveTrees({"C:\\", "D:\\", "E:\\"}, probe, workList, fs);
+  std::vector<std::tuple<std::u16string, std::u16string, size_t>> seen;
+  for (const WalkPath& path : fs.scannedPaths) seen.emplace_back(path.text, path.platform, path.tree);
+  using Seen = std::tuple<std::u16string, std::u16string, size_t>;
+  EXPECT_EQ((std::vector<Seen>{Seen{u"C:\\", u"\\\\?\\C:\\", 0},
+                               Seen{u"E:\\", u"\\\\?\\E:\\", 1},
+                               Seen{u"C:\\c1", u"\\\\?\\C:\\c1", 0},
+                               Seen{u"C:\\c1\\in-c1.txt", u"\\\\?\\C:\\c1\\in-c1.txt", 0},
+                               Seen{u"E:\\e.txt", u"\\\\?\\E:\\e.txt", 1}}),
+            seen);
 }
 
 }  // namespace

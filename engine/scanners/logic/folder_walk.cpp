@@ -10,17 +10,24 @@ void FolderWorkList::Clear() {
   current_ = kNone;
 }
 
-void FolderWorkList::InsertAfterCurrent(std::u16string folderPath) {
+WalkPath EntryWalkPath(const WalkPath& folder, const std::u16string& name) {
+  return WalkPath{EntryPath(folder.text, name), EntryPath(folder.platform, name), folder.tree};
+}
+
+WalkPath DriveRootWalkPath(const std::string& root, size_t tree) {
+  const std::u16string wideRoot(root.begin(), root.end());  // drive roots are ASCII
+  return WalkPath{wideRoot, LongPathForm(wideRoot), tree};
+}
+
+void FolderWorkList::InsertAfterCurrent(WalkPath folder) {
   const size_t position = current_ == kNone ? 0 : current_ + 1;
-  folders_.insert(folders_.begin() + static_cast<std::ptrdiff_t>(position), std::move(folderPath));
+  folders_.insert(folders_.begin() + static_cast<std::ptrdiff_t>(position), std::move(folder));
   current_ = position;
 }
 
-void FolderWorkList::Append(std::u16string folderPath) {
-  folders_.push_back(std::move(folderPath));
-}
+void FolderWorkList::Append(WalkPath folder) { folders_.push_back(std::move(folder)); }
 
-const std::u16string& FolderWorkList::TakeUpFirst() {
+const WalkPath& FolderWorkList::TakeUpFirst() {
   current_ = 0;
   return folders_.front();
 }
@@ -37,48 +44,47 @@ bool IsDotEntry(const std::u16string& name) { return name == u"." || name == u".
 void WalkWorkList(FolderWorkList& workList, FolderWalkHost& host) {
   while (!workList.Empty() && !host.CancelRequested()) {
     // A copy: walking the folder inserts into the list.
-    const std::u16string folderPath = workList.TakeUpFirst();
-    host.ShowFolder(folderPath);
-    WalkOneFolder(folderPath, workList, host);
+    const WalkPath folder = workList.TakeUpFirst();
+    host.ShowFolder(folder);
+    WalkOneFolder(folder, workList, host);
     workList.RemoveFirst();
   }
 }
 
 }  // namespace
 
-void WalkOneFolder(const std::u16string& folderPath, FolderWorkList& workList,
-                   FolderWalkHost& host) {
-  host.ListFolder(folderPath, [&](const FolderEntry& entry) {
+void WalkOneFolder(const WalkPath& folder, FolderWorkList& workList, FolderWalkHost& host) {
+  host.ListFolder(folder, [&](const FolderEntry& entry) {
     if (host.CancelRequested()) return false;
     if (!entry.isDirectory) {
-      host.ScanStreams(EntryPath(folderPath, entry.name));
+      host.ScanStreams(EntryWalkPath(folder, entry.name), &entry);
       return true;
     }
     if (IsDotEntry(entry.name)) return true;
-    std::u16string path = EntryPath(folderPath, entry.name);
-    host.ScanStreams(path);
+    WalkPath path = EntryWalkPath(folder, entry.name);
+    host.ScanStreams(path, &entry);
     if (!entry.isReparsePoint) workList.InsertAfterCurrent(std::move(path));
     return true;
   });
 }
 
-void WalkFolderTree(const std::u16string& folderPath, FolderWorkList& workList,
-                    FolderWalkHost& host) {
+void WalkFolderTree(const WalkPath& folder, FolderWorkList& workList, FolderWalkHost& host) {
   workList.Clear();
-  host.ScanStreams(folderPath);
-  WalkOneFolder(folderPath, workList, host);
+  host.ScanStreams(folder, nullptr);
+  WalkOneFolder(folder, workList, host);
   WalkWorkList(workList, host);
 }
 
 void WalkDriveTrees(const std::vector<std::string>& roots, DriveProbe& probe,
                     FolderWorkList& workList, FolderWalkHost& host) {
   workList.Clear();
+  size_t tree = 0;
   for (const std::string& root : roots) {
     if (host.CancelRequested()) break;
     if (!IsDriveTaken(root, probe)) continue;
-    const std::u16string wideRoot(root.begin(), root.end());  // drive roots are ASCII
-    workList.Append(wideRoot);
-    host.ScanStreams(wideRoot);
+    WalkPath rootPath = DriveRootWalkPath(root, tree++);
+    workList.Append(rootPath);
+    host.ScanStreams(rootPath, nullptr);
   }
   WalkWorkList(workList, host);
 }
