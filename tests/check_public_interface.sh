@@ -14,13 +14,15 @@ public="tarvex.h tarvex_names.h tarvex_loader.h tarvex_test_string.h"
 internal=$(cd "$root/engine" && find . -name '*.h' -printf '%f\n' | sort -u)
 for name in $public; do internal=$(echo "$internal" | grep -vx "$name"); done
 
-# The white-box test of the process scan's image path lookup is built apart
-# with the engine's internal headers (tests/CMakeLists.txt); bench/native/
+# The white-box tests of the process scan's image path lookup and of the walk's
+# paths are built apart with the engine's internal headers (tests/CMakeLists.txt,
+# tests/cmake/ntfs_walk.cmake); bench/native/
 # holds native benchmarks of the platform-free logic, which link that logic
 # the way the unit tests do.
 callers=$(cd "$root" && find app console examples bench tests/wine tests/wine_streams tests/console \
-            tests/app tests/support tests/fixtures -type f \( -name '*.cpp' -o -name '*.h' -o -name '*.c' \) |
-          grep -vx 'tests/wine/process_image_path_test.cpp' | grep -v '^bench/native/' | sort)
+            tests/app tests/support tests/fixtures tests/ntfs_wine -type f \( -name '*.cpp' -o -name '*.h' -o -name '*.c' \) |
+          grep -vx 'tests/wine/process_image_path_test.cpp' | grep -vx 'tests/ntfs_wine/walk_paths_test.cpp' |
+          grep -v '^bench/native/' | sort)
 for file in $callers; do
   while IFS= read -r included; do
     base=${included##*/}

@@ -74,6 +74,7 @@ TEST_P(IndexedWalkImage, EveryListedReferenceLeadsToTheRightSource) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Images, IndexedWalkImage,
-                         ::testing::Values("plain512", "plain4096", "mounted512", "mounted4096"));
+                         ::testing::Values("plain512", "plain4096", "mounted512", "mounted4096",
+                                           "hiding512"));
 
 }  // namespace

@@ -18,7 +18,7 @@ mkdir -p "$out"
 out=$(cd "$out" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
 stamp=$(sha256sum "$0" "$here/../support/test_content.h" | sha256sum | cut -c1-16)
-images=(plain512 plain4096 bigcluster mounted512 mounted4096 fragmented)
+images=(plain512 plain4096 bigcluster mounted512 mounted4096 fragmented hiding512)
 up_to_date() {
   [ -f "$out/STAMP" ] && [ "$(cat "$out/STAMP")" = "$stamp" ] && [ ! -f "$out/SKIPPED" ] || return 1
   local name
@@ -240,12 +240,67 @@ PY
   record_oracle "$img"
 }
 
+# What a folder walk must get right: a folder with a blank in its name and a
+# tree of streams (folder stream, hard link, empty and non-resident streams),
+# and names Win32 path parsing alters, each beside a decoy without the
+# trailing character: folders and files ending in a dot or a blank, stream
+# names ending in a dot or a blank or naming a device, files and folders
+# named like devices. The real objects hold the antivirus test string, the
+# decoys a clean text.
+build_hiding() {
+  local img=$out/hiding512.img
+  new_image "$img" 16M -s 512
+  mount_image "$img"
+  : >"$out/hiding512.facts"
+  (
+    cd "$mnt"
+    cat "$work/clean" >./:rootstream
+    mkdir -p "some folder/sub" "dots." dots "blank " blank con
+    cat "$work/testfile" >"some folder:fs"
+    cat "$work/short" >"some folder/a.txt"
+    cat "$work/clean" >"some folder/a.txt:alpha"
+    cat "$work/testfile" >"some folder/a.txt:beta"
+    ln "some folder/a.txt" "some folder/link.txt"
+    cat "$work/short" >"some folder/empty.txt"
+    : >"some folder/empty.txt:empty"
+    cat "$work/short" >"some folder/sub/deep.txt"
+    cat "$work/nonresident" >"some folder/sub/deep.txt:deep"
+    cat "$work/short" >"some folder/sub/plain.txt"
+    local folder
+    for folder in "dots." "blank "; do
+      cat "$work/short" >"$folder/inner.txt"
+      cat "$work/testfile" >"$folder/inner.txt:s"
+      cat "$work/short" >"${folder%?}/decoy.txt"
+      cat "$work/clean" >"${folder%?}/decoy.txt:s"
+    done
+    cat "$work/short" >f.txt
+    cat "$work/clean" >f.txt:s
+    cat "$work/testfile" >f.txt:s.
+    cat "$work/testfile" >"f.txt:s "
+    cat "$work/testfile" >f.txt:nul
+    cat "$work/testfile" >f.txt:com1
+    local name
+    for name in "trailing." "trailing " nul com1 com1.txt aux.txt lpt1; do
+      cat "$work/short" >"$name"
+      cat "$work/testfile" >"$name:s"
+    done
+    cat "$work/short" >trailing
+    cat "$work/clean" >trailing:s
+    cat "$work/testfile" >con:cs
+    cat "$work/short" >con/x.txt
+    cat "$work/testfile" >con/x.txt:s
+  )
+  unmount_image
+  record_oracle "$img"
+}
+
 if can_mount; then
   build_mounted mounted512 512
   build_mounted mounted4096 4096
   build_fragmented
+  build_hiding
 else
-  for name in mounted512 mounted4096 fragmented; do
+  for name in mounted512 mounted4096 fragmented hiding512; do
     echo "$name: needs root and a FUSE mount (/dev/fuse), not available here" >>"$out/SKIPPED"
   done
   echo "make_images.sh: no FUSE mount here; the images that need one are SKIPPED" >&2

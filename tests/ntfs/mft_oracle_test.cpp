@@ -19,8 +19,8 @@ using namespace ntfs_test;
 
 namespace {
 
-const char* const kImages[] = {"plain512",   "plain4096",   "bigcluster",
-                               "mounted512", "mounted4096", "fragmented"};
+const char* const kImages[] = {"plain512",    "plain4096",  "bigcluster", "mounted512",
+                               "mounted4096", "fragmented", "hiding512"};
 
 using StreamFacts = std::map<std::string, std::tuple<uint64_t, uint32_t>>;  // name -> length, flags
 
@@ -269,6 +269,7 @@ TEST_P(MftImage, GeometryFromTheBootSector) {
       {"plain512", {512, 4096, 1024}},     {"plain4096", {4096, 4096, 4096}},
       {"bigcluster", {512, 131072, 1024}}, {"mounted512", {512, 4096, 1024}},
       {"mounted4096", {4096, 4096, 4096}}, {"fragmented", {512, 512, 1024}},
+      {"hiding512", {512, 4096, 1024}},
   };
   ImageVolume image(ImagePath(GetParam()));
   MftVolume volume(image.Reader());
