@@ -189,6 +189,15 @@ TEST_F(NtfsWalk, AFolderWalkReportsTheStreamsBelowItInWalkOrder) {
   }
 }
 
+TEST_F(NtfsWalk, TheWalkOfAllDrivesReportsTheStreamsOfTheNtfsDrive) {
+  // This prefix has C: (no index, and Wine lists no streams there) and D:.
+  char roots[64] = {};
+  ASSERT_EQ(8u, GetLogicalDriveStringsA(sizeof roots, roots));
+  ASSERT_STREQ("D:\\", roots + 4);
+  ASSERT_EQ(static_cast<UINT>(DRIVE_FIXED), GetDriveTypeA("D:\\"));
+  ExpectEntries(ExpectedWalk(known, L"D:\\"), WalkEntries(""));
+}
+
 TEST_F(NtfsWalk, ACancelWhileAStreamIsScannedEndsTheWalkWithoutNotification) {
   EngineApi& api = Engine();
   // A clean stream to scan after the cancel.
