@@ -80,8 +80,12 @@ int RunWalk(const std::string& folder) {
 }
 
 uint16_t Le16(const unsigned char* at) { return static_cast<uint16_t>(at[0] | (at[1] << 8)); }
-uint32_t Le32(const unsigned char* at) { return Le16(at) | (static_cast<uint32_t>(Le16(at + 2)) << 16); }
-uint64_t Le64(const unsigned char* at) { return Le32(at) | (static_cast<uint64_t>(Le32(at + 4)) << 32); }
+uint32_t Le32(const unsigned char* at) {
+  return Le16(at) | (static_cast<uint32_t>(Le16(at + 2)) << 16);
+}
+uint64_t Le64(const unsigned char* at) {
+  return Le32(at) | (static_cast<uint64_t>(Le32(at + 4)) << 32);
+}
 
 struct Run {
   uint64_t lcn = 0;
@@ -184,8 +188,8 @@ bool ScanStreamList(const std::string& listPath, size_t* streamCount) {
     const std::wstring path = L"\\\\?\\" + tarvex::WideFromAnsi(list.substr(start, end - start));
     start = end + 1;
     const tarvex::UniqueFileHandle stream(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                                      nullptr, OPEN_EXISTING,
-                                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+                                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                                      nullptr));
     if (!stream) return false;
     const DWORD length = GetFileSize(stream.Get(), nullptr);
     const tarvex::VirtualBuffer content(length);
@@ -203,9 +207,9 @@ int RunFloor(const std::string& root, const std::string& streamList) {
   const double cpuBefore = CpuSeconds();
   const double start = Now();
   const std::wstring volumeName = L"\\\\.\\" + tarvex::WideFromAnsi(root.substr(0, 2));
-  const tarvex::UniqueFileHandle volume(CreateFileW(volumeName.c_str(), GENERIC_READ,
-                                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                                    OPEN_EXISTING, FILE_FLAG_NO_BUFFERING, nullptr));
+  const tarvex::UniqueFileHandle volume(
+      CreateFileW(volumeName.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_NO_BUFFERING, nullptr));
   constexpr DWORD kPieceLength = 1u << 20;
   const tarvex::VirtualBuffer buffer(kPieceLength);
   auto readAt = [&](uint64_t offset, DWORD length) {

@@ -42,10 +42,13 @@ class Win32FolderWalk : public FolderWalkHost {
     Engine().scanObject.Set(target);
     const TreeIndexes::Answer tree = indexes_.ForPath(path);
     if (tree.cancelled) return;
+    // The start folder and the drive roots are opened for their reference;
+    // the open follows a reparse point, so the reference is its target's.
     uint64_t fileReference = entry != nullptr ? entry->fileReference : 0;
     if (entry == nullptr && tree.index != nullptr) fileReference = FileReferenceOf(path.platform);
+    const bool isReparsePoint = entry != nullptr && entry->isReparsePoint;
     const MftStreamFile* file = nullptr;
-    switch (LookUpEntryStreams(tree.index, fileReference, &file)) {
+    switch (LookUpEntryStreams(tree.index, fileReference, isReparsePoint, &file)) {
       case EntryStreams::kQueryFile:
         ScanFileStreamsAt(path.platform, target, findingsOnly_, listBuffer_);
         break;

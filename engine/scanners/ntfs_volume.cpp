@@ -121,7 +121,7 @@ TreeIndexOutcome BuildTreeIndex(const WalkPath& treeStart, MftStreamIndex* index
       !VolumeAccountsAgree(index->Geometry(), fileSystem, start.dwVolumeSerialNumber)) {
     return TreeIndexOutcome::kUnavailable;
   }
-  if (LookUpEntryStreams(index, FileIdOf(start), nullptr) == EntryStreams::kQueryFile) {
+  if (LookUpEntryStreams(index, FileIdOf(start), false, nullptr) == EntryStreams::kQueryFile) {
     return TreeIndexOutcome::kUnavailable;
   }
   return TreeIndexOutcome::kBuilt;

@@ -47,7 +47,10 @@ TEST_P(IndexedWalkImage, EveryListedReferenceLeadsToTheRightSource) {
     // As Windows reports it, and as a listing without sequence numbers does.
     for (const uint64_t reference : {MakeFileReference(number, record.sequenceNumber), number}) {
       const MftStreamFile* file = nullptr;
-      ASSERT_EQ(expected, LookUpEntryStreams(&index, reference, &file)) << std::hex << reference;
+      ASSERT_EQ(expected, LookUpEntryStreams(&index, reference, false, &file))
+          << std::hex << reference;
+      // A reparse point's streams are its target's: always asked.
+      EXPECT_EQ(EntryStreams::kQueryFile, LookUpEntryStreams(&index, reference, true, nullptr));
       if (expected != EntryStreams::kFromIndex) continue;
       std::vector<std::u16string> wanted;
       for (const OracleStream& stream : record.streams) wanted.push_back(u":" + Utf16(stream.name));
@@ -56,7 +59,7 @@ TEST_P(IndexedWalkImage, EveryListedReferenceLeadsToTheRightSource) {
     // The record was reused since the listing: its file is asked.
     EXPECT_EQ(EntryStreams::kQueryFile,
               LookUpEntryStreams(&index, MakeFileReference(number, record.sequenceNumber + 1),
-                                 nullptr));
+                                 false, nullptr));
     fromIndex += expected == EntryStreams::kFromIndex;
     none += expected == EntryStreams::kNone;
   }
@@ -64,13 +67,15 @@ TEST_P(IndexedWalkImage, EveryListedReferenceLeadsToTheRightSource) {
   EXPECT_GT(none, 0u);
   // Records freed after their file had a stream are asked, as are those past the end.
   for (uint64_t number : FactRecords(GetParam(), "deleted")) {
-    EXPECT_EQ(EntryStreams::kQueryFile, LookUpEntryStreams(&index, number, nullptr)) << number;
+    EXPECT_EQ(EntryStreams::kQueryFile, LookUpEntryStreams(&index, number, false, nullptr))
+        << number;
   }
   EXPECT_EQ(EntryStreams::kQueryFile,
-            LookUpEntryStreams(&index, index.Counts().recordCount, nullptr));
+            LookUpEntryStreams(&index, index.Counts().recordCount, false, nullptr));
   // Metadata records other than the root folder ($MFT, $Extend) are never answered.
-  EXPECT_EQ(EntryStreams::kQueryFile, LookUpEntryStreams(&index, MakeFileReference(0, 1), nullptr));
-  EXPECT_EQ(EntryStreams::kQueryFile, LookUpEntryStreams(&index, 11, nullptr));
+  EXPECT_EQ(EntryStreams::kQueryFile,
+            LookUpEntryStreams(&index, MakeFileReference(0, 1), false, nullptr));
+  EXPECT_EQ(EntryStreams::kQueryFile, LookUpEntryStreams(&index, 11, false, nullptr));
 }
 
 INSTANTIATE_TEST_SUITE_P(Images, IndexedWalkImage,

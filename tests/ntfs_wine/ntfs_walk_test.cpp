@@ -123,8 +123,8 @@ std::vector<ExpectedEntry> ExpectedWalk(const KnownStreams& known, const std::ws
 std::vector<Entry> WalkEntries(const std::string& path) {
   EngineApi& api = Engine();
   NotificationWindow window;
-  EXPECT_EQ(0, api.TarvexAdsInFolder(window.Window(), &NotificationWindow::TimerProc, path.c_str(),
-                                     0));
+  EXPECT_EQ(
+      0, api.TarvexAdsInFolder(window.Window(), &NotificationWindow::TimerProc, path.c_str(), 0));
   EXPECT_TRUE(window.WaitForNotification(120000)) << "the walk of " << path << " did not end";
   std::vector<Entry> entries = ReadEntries();
   EXPECT_FALSE(entries.empty());

@@ -73,11 +73,15 @@ TEST(WalkPaths, EveryWalkedPathOpensTheObjectItsListingNamed) {
   WalkFolderTree(WalkPath{root, FullLongPathForm(root), 0}, workList, host);
 
   // The names the tree was made with, each of them met once.
-  const std::vector<std::u16string> names{
-      u"dots.",        u"dots.\\inner.txt", u"dots",    u"dots\\decoy.txt",     u"blank ",
-      u"blank \\in-blank.txt", u"blank", u"blank\\decoy.txt", u"trailing.", u"trailing ",
-      u"trailing",     u"nul",              u"com1",    u"com1.txt",            u"aux.txt",
-      u"con",          u"con\\x.txt",       u"lpt1"};
+  const std::vector<std::u16string> names{u"dots.",      u"dots.\\inner.txt",
+                                          u"dots",       u"dots\\decoy.txt",
+                                          u"blank ",     u"blank \\in-blank.txt",
+                                          u"blank",      u"blank\\decoy.txt",
+                                          u"trailing.",  u"trailing ",
+                                          u"trailing",   u"nul",
+                                          u"com1",       u"com1.txt",
+                                          u"aux.txt",    u"con",
+                                          u"con\\x.txt", u"lpt1"};
   std::vector<std::u16string> met;
   for (size_t i = 1; i < host.paths.size(); ++i) {
     const WalkPath& path = host.paths[i];

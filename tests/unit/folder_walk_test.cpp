@@ -26,11 +26,11 @@ class FakeFileSystem : public FolderWalkHost {
  public:
   // Folder path -> its entries in listing order ("." and ".." are added).
   std::map<std::u16string, std::vector<FolderEntry>> folders;
-  std::vector<std::u16string> scanned;  // ScanStreams calls, in order (text form)
-  std::vector<std::u16string> shown;    // ShowFolder calls
-  std::vector<std::u16string> listed;   // ListFolder calls
-  std::vector<WalkPath> scannedPaths;   // ScanStreams calls, both forms
-  std::vector<WalkPath> listedPaths;    // ListFolder calls, both forms
+  std::vector<std::u16string> scanned;      // ScanStreams calls, in order (text form)
+  std::vector<std::u16string> shown;        // ShowFolder calls
+  std::vector<std::u16string> listed;       // ListFolder calls
+  std::vector<WalkPath> scannedPaths;       // ScanStreams calls, both forms
+  std::vector<WalkPath> listedPaths;        // ListFolder calls, both forms
   std::vector<uint64_t> scannedReferences;  // the listing's file reference; ~0 for no entry
   int openListings = 0;
   int mostOpenListings = 0;
@@ -332,10 +332,10 @@ TEST(FolderWalk, EachDriveIsATreeOfItsOwnWithItsRootInTheLongPathForm) {
   FolderWorkList workList;
   WalkDriveTrees({"C:\\", "D:\\", "E:\\"}, probe, workList, fs);
   std::vector<std::tuple<std::u16string, std::u16string, size_t>> seen;
-  for (const WalkPath& path : fs.scannedPaths) seen.emplace_back(path.text, path.platform, path.tree);
+  for (const WalkPath& path : fs.scannedPaths)
+    seen.emplace_back(path.text, path.platform, path.tree);
   using Seen = std::tuple<std::u16string, std::u16string, size_t>;
-  EXPECT_EQ((std::vector<Seen>{Seen{u"C:\\", u"\\\\?\\C:\\", 0},
-                               Seen{u"E:\\", u"\\\\?\\E:\\", 1},
+  EXPECT_EQ((std::vector<Seen>{Seen{u"C:\\", u"\\\\?\\C:\\", 0}, Seen{u"E:\\", u"\\\\?\\E:\\", 1},
                                Seen{u"C:\\c1", u"\\\\?\\C:\\c1", 0},
                                Seen{u"C:\\c1\\in-c1.txt", u"\\\\?\\C:\\c1\\in-c1.txt", 0},
                                Seen{u"E:\\e.txt", u"\\\\?\\E:\\e.txt", 1}}),

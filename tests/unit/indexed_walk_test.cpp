@@ -26,8 +26,8 @@ TEST(IndexedWalk, StreamSuffixesAreThoseOfTheStreamQuery) {
   // Names with blanks and dots at either end, a colon-free device name, and
   // names beyond the ANSI code page: each comes back as ":" + name, exactly
   // what the stream query's record ":name:$DATA" gives, for files and folders.
-  const std::vector<std::u16string> names{u"s", u"s.", u" lead", u"trail ", u"nul",
-                                          u"\u0436\u6587", u"$DATA"};
+  const std::vector<std::u16string> names{u"s",   u"s.",           u" lead", u"trail ",
+                                          u"nul", u"\u0436\u6587", u"$DATA"};
   for (const bool isDirectory : {false, true}) {
     const std::vector<std::u16string> suffixes =
         IndexedStreamSuffixes(FileWithStreams(isDirectory, names));
@@ -43,10 +43,12 @@ TEST(IndexedWalk, StreamSuffixesAreThoseOfTheStreamQuery) {
 TEST(IndexedWalk, WithoutAnIndexOrAReferenceTheFileIsAsked) {
   const MftStreamIndex empty;  // what a failed build leaves: knows no record
   const MftStreamFile* file = nullptr;
-  EXPECT_EQ(EntryStreams::kQueryFile, LookUpEntryStreams(nullptr, MakeFileReference(64, 1), &file));
-  EXPECT_EQ(EntryStreams::kQueryFile, LookUpEntryStreams(&empty, 0, &file));
-  EXPECT_EQ(EntryStreams::kQueryFile, LookUpEntryStreams(&empty, MakeFileReference(64, 1), &file));
-  EXPECT_EQ(EntryStreams::kQueryFile, LookUpEntryStreams(&empty, 64, &file));
+  EXPECT_EQ(EntryStreams::kQueryFile,
+            LookUpEntryStreams(nullptr, MakeFileReference(64, 1), false, &file));
+  EXPECT_EQ(EntryStreams::kQueryFile, LookUpEntryStreams(&empty, 0, false, &file));
+  EXPECT_EQ(EntryStreams::kQueryFile,
+            LookUpEntryStreams(&empty, MakeFileReference(64, 1), false, &file));
+  EXPECT_EQ(EntryStreams::kQueryFile, LookUpEntryStreams(&empty, 64, false, &file));
   EXPECT_EQ(nullptr, file);
 }
 

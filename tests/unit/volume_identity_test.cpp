@@ -33,7 +33,8 @@ TEST(VolumeIdentity, RawVolumeNameOfEachKindOfVolumePath) {
       {u"", std::nullopt},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(c.raw, RawVolumeName(c.volumePath)) << std::string(c.volumePath.begin(), c.volumePath.end());
+    EXPECT_EQ(c.raw, RawVolumeName(c.volumePath))
+        << std::string(c.volumePath.begin(), c.volumePath.end());
   }
 }
 

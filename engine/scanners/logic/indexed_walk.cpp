@@ -6,8 +6,8 @@
 namespace tarvex {
 
 EntryStreams LookUpEntryStreams(const MftStreamIndex* index, uint64_t fileReference,
-                                const MftStreamFile** file) {
-  if (index == nullptr || fileReference == 0) return EntryStreams::kQueryFile;
+                                bool isReparsePoint, const MftStreamFile** file) {
+  if (index == nullptr || fileReference == 0 || isReparsePoint) return EntryStreams::kQueryFile;
   const MftLookup lookup = SequenceNumberOf(fileReference) == 0
                                ? index->FindRecord(RecordNumberOf(fileReference), file)
                                : index->Find(fileReference, file);

@@ -27,13 +27,15 @@ enum class EntryStreams {
 // Where the streams of an entry with this file reference come from. No index,
 // no reference (0), and a record the index does not know (unread, torn,
 // reused since, metadata, created after the index was built) all mean the
-// per-file query. A reference without a sequence number (0 in the high 16
-// bits) is looked up by record number alone: that is for platforms that do
+// per-file query. So does a reparse point (junction, mount point, symbolic
+// link): opening it follows it, so what the per-file query lists are the
+// streams of its target, which need not even lie on this volume. A reference without a sequence
+// number (0 in the high 16 bits) is looked up by record number alone: that is for platforms that do
 // not report the sequence number (ntfs-3g's FUSE mount hands the record
 // number out as the inode number, and Wine passes that on as the file id);
 // NTFS on Windows always reports it. *file is set for kFromIndex.
 EntryStreams LookUpEntryStreams(const MftStreamIndex* index, uint64_t fileReference,
-                                const MftStreamFile** file);
+                                bool isReparsePoint, const MftStreamFile** file);
 
 // What follows the entry's path in the path of each of its streams, in the
 // index's order: exactly what the per-file query's records give for them
@@ -52,8 +54,7 @@ class TreeIndexes {
  public:
   // Builds the index of the volume that treeStart (a start folder or drive
   // root) lies on into *index.
-  using Builder =
-      std::function<TreeIndexOutcome(const WalkPath& treeStart, MftStreamIndex* index)>;
+  using Builder = std::function<TreeIndexOutcome(const WalkPath& treeStart, MftStreamIndex* index)>;
   explicit TreeIndexes(Builder builder) : builder_(std::move(builder)) {}
 
   struct Answer {
