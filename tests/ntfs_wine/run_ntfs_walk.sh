@@ -39,8 +39,11 @@ if [ "$mode" != unix ]; then
   fi
 fi
 
-# The prefix is made (once) by the runner itself.
+# The prefix is made (once) by the runner itself. Its server goes at once:
+# Wine's mount manager lists the drives there were when the server started,
+# so the tests' run must start a new one after the links below are made.
 "$runner" "$stage" "$program" --gtest_list_tests >/dev/null
+wineserver -k 2>/dev/null || true
 
 mnt=
 drive_links() { rm -f "$WINEPREFIX/dosdevices/d:" "$WINEPREFIX/dosdevices/d::"; }
