@@ -8,6 +8,10 @@
 # Programs are started from C:\tarvex (see below). The test AMSI provider beside the program is preferred over Wine's own
 # (TARVEX_WINEDLLOVERRIDES replaces that choice). Without a display, the run
 # gets its own Xvfb server.
+# TARVEX_WINE names another Wine loader and TARVEX_WINE_PREFIX_KIND the kind of
+# prefix it makes, and TARVEX_WINE_FRESH_SERVER stops the prefix's server before
+# the run (the x86 test bed sets all three, tools/x86-bed/enter.sh); a prefix
+# of another kind is made anew.
 set -euo pipefail
 
 dir=$(cd "$1" && pwd)
@@ -19,15 +23,16 @@ while [ "$(basename "$bin_dir")" != bin ] && [ "$bin_dir" != / ]; do bin_dir=$(d
 export WINEPREFIX=${TARVEX_WINEPREFIX:-$(dirname "$bin_dir")/wineprefix}
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${TARVEX_WINEDLLOVERRIDES:-amsi=n,b}";mscoree=;mshtml="
-wine=$(command -v wine64 || command -v wine)
+wine=${TARVEX_WINE:-$(command -v wine64 || command -v wine)}
+ready_marker=$WINEPREFIX/.tarvex-ready-2${TARVEX_WINE_PREFIX_KIND:+-$TARVEX_WINE_PREFIX_KIND}
 
 prepare_prefix() {
-  [ -f "$WINEPREFIX/.tarvex-ready-2" ] && return 0
+  [ -f "$ready_marker" ] && return 0
   [ -d "$WINEPREFIX" ] && { wineserver -k 2>/dev/null || true; }
   rm -rf "$WINEPREFIX"
   WINEDLLOVERRIDES="mscoree=;mshtml=" "$wine" wineboot -i >/dev/null 2>&1 || true
   "$wine" reg add 'HKCU\Software\Wine' /v Version /d win10 /f >/dev/null 2>&1
-  for name in tarvex_wine_tests_win7.exe Ostrelle64_win7.exe; do
+  for name in tarvex_wine_tests_win7.exe Ostrelle64_win7.exe Ostrelle_win7.exe; do
     "$wine" reg add "HKCU\\Software\\Wine\\AppDefaults\\$name" /v Version /d win7 /f >/dev/null 2>&1
   done
   wineserver -w || true
@@ -36,13 +41,19 @@ prepare_prefix() {
   # folder; plain folders keep walks of all drives inside the prefix.
   find "$WINEPREFIX/drive_c/users" -type l -print0 |
     while IFS= read -r -d '' link; do rm -f "$link" && mkdir -p "$link"; done
-  touch "$WINEPREFIX/.tarvex-ready-2"
+  touch "$ready_marker"
 }
 
 mkdir -p "$(dirname "$WINEPREFIX")"
 exec 9>"$WINEPREFIX.lock"
 flock 9
 prepare_prefix
+if [ -n "${TARVEX_WINE_FRESH_SERVER:-}" ]; then
+  # A server left by an earlier run (it waits a few seconds for new clients)
+  # may live in another namespace, where it cannot read this run's processes.
+  wineserver -k 2>/dev/null || true
+  wineserver -w 2>/dev/null || true
+fi
 flock -u 9
 
 # Programs run from C:\tarvex, a link to the build's bin directory: a program
