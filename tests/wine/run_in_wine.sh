@@ -9,9 +9,9 @@
 # (TARVEX_WINEDLLOVERRIDES replaces that choice). Without a display, the run
 # gets its own Xvfb server.
 # TARVEX_WINE names another Wine loader and TARVEX_WINE_PREFIX_KIND the kind of
-# prefix it makes, and TARVEX_WINE_FRESH_SERVER stops the prefix's server before
-# the run (the x86 test bed sets all three, tools/x86-bed/enter.sh); a prefix
-# of another kind is made anew.
+# prefix it makes, and TARVEX_WINE_SERVER_PER_NAMESPACE stops a server of the
+# prefix that runs in another user namespace (the x86 test bed sets all three,
+# tools/x86-bed/enter.sh); a prefix of another kind is made anew.
 set -euo pipefail
 
 dir=$(cd "$1" && pwd)
@@ -47,13 +47,17 @@ prepare_prefix() {
 mkdir -p "$(dirname "$WINEPREFIX")"
 exec 9>"$WINEPREFIX.lock"
 flock 9
-prepare_prefix
-if [ -n "${TARVEX_WINE_FRESH_SERVER:-}" ]; then
-  # A server left by an earlier run (it waits a few seconds for new clients)
-  # may live in another namespace, where it cannot read this run's processes.
-  wineserver -k 2>/dev/null || true
-  wineserver -w 2>/dev/null || true
+if [ -n "${TARVEX_WINE_SERVER_PER_NAMESPACE:-}" ]; then
+  # A server left by a run in another user namespace (it waits a few seconds
+  # for new clients) cannot read or control this namespace's processes.
+  namespace=$(readlink /proc/self/ns/user)
+  if [ "$(cat "$WINEPREFIX.namespace" 2>/dev/null)" != "$namespace" ]; then
+    wineserver -k 2>/dev/null || true
+    wineserver -w 2>/dev/null || true
+    echo "$namespace" >"$WINEPREFIX.namespace"
+  fi
 fi
+prepare_prefix
 flock -u 9
 
 # Programs run from C:\tarvex, a link to the build's bin directory: a program

@@ -35,9 +35,10 @@ fi
 
 export TARVEX_WINE=$bed/root/usr/lib/wine/wine64
 export TARVEX_WINE_PREFIX_KIND=x86-bed
-# Each run has a namespace of its own, and a wineserver can read and control
-# only the processes of its own namespace: every run starts its own server.
-export TARVEX_WINE_FRESH_SERVER=1
+# Each entry makes a namespace of its own, and a wineserver started in one
+# cannot read or control the processes of another: the runs in a namespace
+# share a server, started there.
+export TARVEX_WINE_SERVER_PER_NAMESPACE=1
 export WINELOADER=$TARVEX_WINE
 # The 64-bit side finds the 32-bit builtin DLLs here (for the prefix's syswow64).
 export WINEDLLPATH=$bed/root/usr/lib/i386-linux-gnu/wine
