@@ -224,6 +224,9 @@ case $mode in
     exit 0 ;;
   --check)
     is_ready || fail "not built or out of date in $bed (bash tools/x86-bed.sh builds it)"
+    if is_installed wine32:i386; then
+      fail "wine32:i386 is installed system-wide; it breaks every Wine run here. Remove it: apt-get remove wine32:i386"
+    fi
     check_kernel
     smoke_check
     echo "x86 test bed ready: $bed"
