@@ -5,7 +5,8 @@
 # binfmt_misc instance, with one entry handing i386 ELF programs to the bed's
 # static qemu-i386 (flags P: keep argv[0]; F: open the interpreter now, so it
 # is found whatever the mounts). Nothing is registered outside the namespace,
-# and the namespace ends with the command.
+# which goes away with its last process (Wine's server ends a few seconds
+# after the last program).
 #
 # In there, Wine is the bed's copy of the 64-bit loader (TARVEX_WINE): 64-bit
 # programs (wineboot, services, explorer) run natively, and a 32-bit program
