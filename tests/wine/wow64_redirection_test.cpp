@@ -9,6 +9,7 @@
 #include "engine_api.h"
 #include "stream_test_files.h"
 #include "test_content.h"
+#include "test_provider.h"
 
 using namespace tarvex_test;
 
