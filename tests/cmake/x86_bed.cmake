@@ -53,9 +53,9 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   # the redirection off.
   tarvex_x86_test(x86_wine_engine_wow64 wine FULL COMMAND ${TARVEX_X86_BED_RUNNER}
     ${TARVEX_WINE_STAGE} tarvex_wine_tests.exe --gtest_filter=Wow64Redirection*)
-  tarvex_x86_test(x86_wine_robustness wine FULL COMMAND ${TARVEX_X86_BED_RUNNER} ${TARVEX_WINE_STAGE}
+  tarvex_x86_test(x86_wine_robustness soak FULL COMMAND ${TARVEX_X86_BED_RUNNER} ${TARVEX_WINE_STAGE}
     tarvex_wine_tests.exe --gtest_filter=Robust*)
-  tarvex_x86_test(x86_wine_soak wine FULL COMMAND ${TARVEX_X86_BED_RUNNER} ${TARVEX_WINE_STAGE}
+  tarvex_x86_test(x86_wine_soak soak FULL COMMAND ${TARVEX_X86_BED_RUNNER} ${TARVEX_WINE_STAGE}
     tarvex_wine_tests.exe --gtest_filter=Soak*)
 
   # The console program's suites.
