@@ -1,0 +1,119 @@
+// One run written record by record.
+#include "console_run_output.h"
+
+#include "console_output_formats.h"
+#include "console_text.h"
+
+namespace tarvex::console {
+namespace {
+
+// Stops writing at the first failure and remembers it.
+class GuardedSink {
+ public:
+  explicit GuardedSink(TextSink& sink) : sink_(sink) {}
+  void Write(std::string_view text) {
+    if (!failed_ && !sink_.Write(text)) failed_ = true;
+  }
+  void Flush() {
+    if (!failed_ && !sink_.Flush()) failed_ = true;
+  }
+  bool Failed() const { return failed_; }
+
+ private:
+  TextSink& sink_;
+  bool failed_ = false;
+};
+
+bool NamesShowLostCharacter(const ObjectRecord& object) {
+  return ShowsLostCharacter(object.scantarget) || ShowsLostCharacter(object.processName);
+}
+
+RunOutcome WriteRecords(const RunStart& start, EntryCursor& entries,
+                        const RunOutputSettings& settings, GuardedSink& out) {
+  const bool csv = settings.format == OutputFormat::Csv;
+  RunOutcome outcome;
+  if (csv) out.Write(CsvHeaderLine());
+  out.Write(csv ? CsvRunStartLine(start) : JsonRunStartLine(start));
+
+  entries.Restart();
+  ConsoleEntry entry;
+  bool title = true;
+  while (entries.Next(&entry)) {
+    if (title) {
+      title = false;
+      continue;
+    }
+    const ObjectRecord object = MakeObjectRecord(entry, settings.toUtf8);
+    outcome.counts.Add(object.outcome);
+    if (!PassesFilter(object.outcome, settings.findingsOnly)) continue;
+    if (NamesShowLostCharacter(object)) outcome.lostCharacters = true;
+    out.Write(csv ? CsvObjectLine(object) : JsonObjectLine(object));
+  }
+
+  RunEnd end;
+  end.endTime = settings.endTime();
+  end.counts = outcome.counts;
+  end.partial = settings.partial;
+  end.exitCode = settings.exitCode(outcome.counts, out.Failed());
+  out.Write(csv ? CsvRunEndLine(end) : JsonRunEndLine(end));
+  return outcome;
+}
+
+RunOutcome WriteReport(EntryCursor& entries, const RunOutputSettings& settings, GuardedSink& out) {
+  RunOutcome outcome;
+  ReportLayout layout;
+  ReportCells titles;
+  ConsoleEntry entry;
+  bool title = true;
+  entries.Restart();
+  while (entries.Next(&entry)) {
+    const ReportCells cells = ReportCellsOf(entry, settings.toUtf8);
+    if (title) {
+      title = false;
+      titles = cells;
+      layout.Widen(cells);
+      continue;
+    }
+    const EntryOutcome entryOutcome = ClassifyIsMalware(entry.isMalware);
+    outcome.counts.Add(entryOutcome);
+    if (PassesFilter(entryOutcome, settings.findingsOnly)) layout.Widen(cells);
+  }
+  if (title) return outcome;  // no job ran: no titles, nothing to write
+
+  out.Write(layout.HeaderAndRule(titles));
+  entries.Restart();
+  title = true;
+  while (entries.Next(&entry)) {
+    if (title) {
+      title = false;
+      continue;
+    }
+    if (!PassesFilter(ClassifyIsMalware(entry.isMalware), settings.findingsOnly)) continue;
+    const ReportCells cells = ReportCellsOf(entry, settings.toUtf8);
+    if (ShowsLostCharacter(cells[0]) || ShowsLostCharacter(cells[2])) {
+      outcome.lostCharacters = true;
+    }
+    out.Write(layout.Line(cells));
+  }
+  return outcome;
+}
+
+}  // namespace
+
+bool PassesFilter(EntryOutcome outcome, bool findingsOnly) {
+  return !findingsOnly || outcome != EntryOutcome::Clean;
+}
+
+RunOutcome WriteRun(const RunStart& start, EntryCursor& entries,
+                    const RunOutputSettings& settings, TextSink& sink) {
+  GuardedSink out(sink);
+  RunOutcome outcome = settings.format == OutputFormat::Report
+                           ? WriteReport(entries, settings, out)
+                           : WriteRecords(start, entries, settings, out);
+  out.Flush();
+  outcome.writeFailed = out.Failed();
+  outcome.exitCode = settings.exitCode(outcome.counts, outcome.writeFailed);
+  return outcome;
+}
+
+}  // namespace tarvex::console
