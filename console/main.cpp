@@ -133,8 +133,17 @@ void ReportRunOnStandardError(const RunOutcome& outcome, bool cancelled, const O
 
 int RunSelfTest(const EngineExports& engine, const ConsoleOptions& options,
                 const RunStart& start, OutputSink& sink) {
-  const std::string testString = AntivirusTestString();
   JobOutcome job;
+  SelfTestReport judged;
+  RunOutputSettings settings = OutputSettings(options);
+  settings.exitCode = [&](const OutcomeCounts& counts, bool writeFailed) {
+    if (job.cancelled) return RunExitCode({counts, job.jobVerdict, true, writeFailed});
+    return SelfTestExitCode(judged.exitCode, writeFailed);
+  };
+  RunWriter writer(settings, sink);
+  writer.Begin(start);
+
+  const std::string testString = AntivirusTestString();
   RunSynchronousJob(
       engine,
       [&] {
@@ -142,6 +151,7 @@ int RunSelfTest(const EngineExports& engine, const ConsoleOptions& options,
                                     0, "", "");
       },
       &job);
+  settings.partial = job.cancelled;
   EngineEntryCursor entries(engine);
   SelfTestFacts facts;
   facts.amsiState = engine.IsAmsiAvailable();
@@ -149,19 +159,14 @@ int RunSelfTest(const EngineExports& engine, const ConsoleOptions& options,
   entries.Restart();
   ConsoleEntry title;
   facts.haveEntry = !job.cancelled && entries.Next(&title) && entries.Next(&facts.entry);
-  const SelfTestReport judged = JudgeSelfTest(facts);
+  judged = JudgeSelfTest(facts);
 
-  RunOutputSettings settings = OutputSettings(options);
-  settings.partial = job.cancelled;
-  settings.exitCode = [&](const OutcomeCounts& counts, bool writeFailed) {
-    if (job.cancelled) return RunExitCode({counts, job.jobVerdict, true, writeFailed});
-    return SelfTestExitCode(judged.exitCode, writeFailed);
-  };
   if (options.format != OutputFormat::Report) {
-    const RunOutcome outcome = WriteRun(start, entries, settings, sink);
+    const RunOutcome outcome = writer.Finish(entries);
     ReportRunOnStandardError(outcome, job.cancelled, sink, false);
     return outcome.exitCode;
   }
+  // The report form of the self-test is its judgement.
   if (job.cancelled) return Fail(kExitCancelled, "cancelled");
   const bool written = sink.Write(Utf8FromAnsi(judged.text)) && sink.Flush();
   if (!written) SayOnStandardError(sink.ErrorLine());
@@ -207,8 +212,14 @@ int Run(int argc, wchar_t** argv) {
   if (options.target == ScanTarget::SelfTest) return RunSelfTest(engine, options, start, sink);
 
   JobOutcome job;
+  RunOutputSettings settings = OutputSettings(options);
+  settings.exitCode = [&](const OutcomeCounts& counts, bool writeFailed) {
+    return RunExitCode({counts, job.jobVerdict, job.cancelled, writeFailed});
+  };
+  RunWriter writer(settings, sink);
   if (options.target == ScanTarget::StandardInput) {
     std::vector<char> data;
+    writer.Begin(start);
     const InputOutcome input = ReadInputUnlessCancelled(&data, &error);
     if (input == InputOutcome::Failed) {
       sink.Discard();
@@ -225,25 +236,19 @@ int Run(int argc, wchar_t** argv) {
           },
           &job);
     }
-  } else if (!RunAsynchronousJob(
-                 engine,
-                 [&](void* window, TarvexTimerProc proc) {
-                   StartJob(engine, options, window, proc);
-                 },
-                 &job, &error)) {
-    sink.Discard();
-    return Fail(kExitUsage, error);
+  } else {
+    writer.Begin(start);
+    if (!RunAsynchronousJob(
+            engine,
+            [&](void* window, TarvexTimerProc proc) { StartJob(engine, options, window, proc); },
+            &job, &error)) {
+      return Fail(kExitUsage, error);
+    }
   }
-
-  RunOutputSettings settings = OutputSettings(options);
   settings.partial = job.cancelled;
-  settings.exitCode = [&](const OutcomeCounts& counts, bool writeFailed) {
-    return RunExitCode({counts, job.jobVerdict, job.cancelled, writeFailed});
-  };
   EngineEntryCursor entries(engine);
-  const RunOutcome outcome = WriteRun(start, entries, settings, sink);
-  const bool namedObjects =
-      options.target != ScanTarget::StandardInput && options.target != ScanTarget::SelfTest;
+  const RunOutcome outcome = writer.Finish(entries);
+  const bool namedObjects = options.target != ScanTarget::StandardInput;
   ReportRunOnStandardError(outcome, job.cancelled, sink, namedObjects);
   return outcome.exitCode;
 }

@@ -5,10 +5,9 @@
 #include "console_text.h"
 
 namespace tarvex::console {
-namespace {
 
 // Stops writing at the first failure and remembers it.
-class GuardedSink {
+class RunWriter::GuardedSink {
  public:
   explicit GuardedSink(TextSink& sink) : sink_(sink) {}
   void Write(std::string_view text) {
@@ -24,17 +23,25 @@ class GuardedSink {
   bool failed_ = false;
 };
 
+namespace {
+
+using GuardedSink = RunWriter::GuardedSink;
+
 bool NamesShowLostCharacter(const ObjectRecord& object) {
   return ShowsLostCharacter(object.scantarget) || ShowsLostCharacter(object.processName);
 }
 
-RunOutcome WriteRecords(const RunStart& start, EntryCursor& entries,
-                        const RunOutputSettings& settings, GuardedSink& out) {
+void WriteRunStart(const RunStart& start, const RunOutputSettings& settings, GuardedSink& out) {
   const bool csv = settings.format == OutputFormat::Csv;
-  RunOutcome outcome;
   if (csv) out.Write(CsvHeaderLine());
   out.Write(csv ? CsvRunStartLine(start) : JsonRunStartLine(start));
+  out.Flush();
+}
 
+RunOutcome WriteRecords(EntryCursor& entries, const RunOutputSettings& settings,
+                        GuardedSink& out) {
+  const bool csv = settings.format == OutputFormat::Csv;
+  RunOutcome outcome;
   entries.Restart();
   ConsoleEntry entry;
   bool title = true;
@@ -104,16 +111,30 @@ bool PassesFilter(EntryOutcome outcome, bool findingsOnly) {
   return !findingsOnly || outcome != EntryOutcome::Clean;
 }
 
+RunWriter::RunWriter(const RunOutputSettings& settings, TextSink& sink)
+    : settings_(settings), out_(std::make_unique<GuardedSink>(sink)) {}
+
+RunWriter::~RunWriter() = default;
+
+void RunWriter::Begin(const RunStart& start) {
+  if (settings_.format != OutputFormat::Report) WriteRunStart(start, settings_, *out_);
+}
+
+RunOutcome RunWriter::Finish(EntryCursor& entries) {
+  RunOutcome outcome = settings_.format == OutputFormat::Report
+                           ? WriteReport(entries, settings_, *out_)
+                           : WriteRecords(entries, settings_, *out_);
+  out_->Flush();
+  outcome.writeFailed = out_->Failed();
+  outcome.exitCode = settings_.exitCode(outcome.counts, outcome.writeFailed);
+  return outcome;
+}
+
 RunOutcome WriteRun(const RunStart& start, EntryCursor& entries,
                     const RunOutputSettings& settings, TextSink& sink) {
-  GuardedSink out(sink);
-  RunOutcome outcome = settings.format == OutputFormat::Report
-                           ? WriteReport(entries, settings, out)
-                           : WriteRecords(start, entries, settings, out);
-  out.Flush();
-  outcome.writeFailed = out.Failed();
-  outcome.exitCode = settings.exitCode(outcome.counts, outcome.writeFailed);
-  return outcome;
+  RunWriter writer(settings, sink);
+  writer.Begin(start);
+  return writer.Finish(entries);
 }
 
 }  // namespace tarvex::console

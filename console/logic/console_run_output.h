@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -52,12 +53,33 @@ struct RunOutcome {
   bool lostCharacters = false;
 };
 
-// JSON Lines and CSV: run_start (CSV: the header first), the object records
-// of the entries that pass the filter, run_end with the counts of all
-// entries and the exit code. Report: the header and rule lines and one line
-// per written entry, widths over the written entries (the list is read
-// twice); no run records. Nothing is written for a run without a title entry
-// in report form.
+// Writes one run: Begin before the job, Finish after it. JSON Lines and CSV:
+// run_start (CSV: the header first), the object records of the entries that
+// pass the filter, run_end with the counts of all entries and the exit code.
+// Report: the header and rule lines and one line per written entry, widths
+// over the written entries (the list is read twice); no run records, and
+// nothing at all for a run without a title entry (no job ran).
+class RunWriter {
+ public:
+  RunWriter(const RunOutputSettings& settings, TextSink& sink);
+  ~RunWriter();
+  RunWriter(const RunWriter&) = delete;
+  RunWriter& operator=(const RunWriter&) = delete;
+
+  // JSON Lines and CSV: the header and run_start, written out at once, so a
+  // run that is ended from outside still leaves its start. Report: nothing.
+  void Begin(const RunStart& start);
+  // The entries and run_end, or the report; then everything is written out.
+  RunOutcome Finish(EntryCursor& entries);
+
+  class GuardedSink;  // the sink that stops at the first failure (in the .cpp)
+
+ private:
+  const RunOutputSettings& settings_;
+  std::unique_ptr<GuardedSink> out_;
+};
+
+// Begin and Finish in one.
 RunOutcome WriteRun(const RunStart& start, EntryCursor& entries,
                     const RunOutputSettings& settings, TextSink& sink);
 
