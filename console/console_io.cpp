@@ -177,13 +177,12 @@ bool OutputSink::Flush() {
 
 bool OutputSink::WriteOut(std::string_view bytes) {
   if (bytes.empty()) return true;
-  const bool written =
-      target_ != nullptr && target_ != INVALID_HANDLE_VALUE &&
-      (console_ ? WriteConsoleText(target_, WideFromMultiByte(bytes, CP_UTF8))
-                : WriteAll(target_, bytes.data(), bytes.size()));
+  const bool written = target_ != nullptr && target_ != INVALID_HANDLE_VALUE &&
+                       (console_ ? WriteConsoleText(target_, WideFromMultiByte(bytes, CP_UTF8))
+                                 : WriteAll(target_, bytes.data(), bytes.size()));
   if (written) return true;
-  errorNumber_ = target_ == nullptr || target_ == INVALID_HANDLE_VALUE ? ERROR_INVALID_HANDLE
-                                                                       : GetLastError();
+  errorNumber_ =
+      target_ == nullptr || target_ == INVALID_HANDLE_VALUE ? ERROR_INVALID_HANDLE : GetLastError();
   failed_ = true;
   return false;
 }

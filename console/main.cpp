@@ -122,17 +122,18 @@ RunOutputSettings OutputSettings(const ConsoleOptions& options) {
 void ReportRunOnStandardError(const RunOutcome& outcome, bool cancelled, const OutputSink& sink,
                               bool namesMayLoseCharacters) {
   if (outcome.writeFailed) SayOnStandardError(sink.ErrorLine());
-  if (cancelled) SayOnStandardError("cancelled; the results found so far are written, marked partial");
+  if (cancelled)
+    SayOnStandardError("cancelled; the results found so far are written, marked partial");
   if (namesMayLoseCharacters && outcome.lostCharacters && !AnsiCodePageIsUtf8()) {
-    SayOnStandardError(
-        "warning: names with characters outside code page " + std::to_string(GetACP()) +
-             " are written with '?' (this Windows has no UTF-8 code page for programs; "
-             "Windows 10 version 1903 and later have)");
+    SayOnStandardError("warning: names with characters outside code page " +
+                       std::to_string(GetACP()) +
+                       " are written with '?' (this Windows has no UTF-8 code page for programs; "
+                       "Windows 10 version 1903 and later have)");
   }
 }
 
-int RunSelfTest(const EngineExports& engine, const ConsoleOptions& options,
-                const RunStart& start, OutputSink& sink) {
+int RunSelfTest(const EngineExports& engine, const ConsoleOptions& options, const RunStart& start,
+                OutputSink& sink) {
   JobOutcome job;
   SelfTestReport judged;
   RunOutputSettings settings = OutputSettings(options);
@@ -231,8 +232,7 @@ int Run(int argc, wchar_t** argv) {
       RunSynchronousJob(
           engine,
           [&] {
-            return engine.TarvexBuffer2(options.path.c_str(), data.data(), data.size(), 0, "",
-                                        "");
+            return engine.TarvexBuffer2(options.path.c_str(), data.data(), data.size(), 0, "", "");
           },
           &job);
     }

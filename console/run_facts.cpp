@@ -1,7 +1,6 @@
 // Host, user, time and version of the run records; the arguments in ANSI.
 #include "run_facts.h"
 
-
 #include "console_records.h"
 #include "version_resource.h"
 #include "text_conversion.h"

@@ -9,8 +9,8 @@
 namespace tarvex::console {
 namespace {
 
-const char* const kCommands[] = {"streams", "folder", "drives", "content",
-                                 "processes", "pid", "stdin", "self-test"};
+const char* const kCommands[] = {"streams",   "folder", "drives", "content",
+                                 "processes", "pid",    "stdin",  "self-test"};
 
 const char kHelpBody[] =
     "Scans files, streams, folders, processes and data with the antimalware\n"
@@ -101,8 +101,7 @@ std::string RefusalLine(const std::vector<std::string>& arguments, CLI::App& app
   }
   // Name the command whose argument is wrong ("streams: path is required").
   const std::vector<CLI::App*> commands = app.get_subcommands();
-  const std::string prefix =
-      commands.empty() ? std::string() : commands.front()->get_name() + ": ";
+  const std::string prefix = commands.empty() ? std::string() : commands.front()->get_name() + ": ";
   return prefix + error.what();
 }
 
@@ -251,8 +250,7 @@ std::string CheckTargets(const ConsoleOptions& options, const TargetProbes& prob
         return command + ": " + quoted + " is not a folder";
       }
       if (options.target == ScanTarget::Content && kind == PathKind::Folder) {
-        return command + ": " + quoted +
-               " is a folder (use 'streams' or 'folder' for its streams)";
+        return command + ": " + quoted + " is a folder (use 'streams' or 'folder' for its streams)";
       }
       return std::string();
     }

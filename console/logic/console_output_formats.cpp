@@ -105,11 +105,14 @@ std::string JsonObjectLine(const ObjectRecord& object) { return Line(ObjectJson(
 std::string JsonRunEndLine(const RunEnd& end) { return Line(RunEndJson(end)); }
 
 const std::array<const char*, 25> kCsvColumns = {
-    "Record",        "ProcessName",    "ProcessID",      "Scantarget", "IsMalware",
-    "AmsiResult",    "Outcome",        "Scannermessage", "ScannerErrornumber",
-    "SchemaVersion", "Program",        "ProgramVersion", "EngineVersion", "Host",
-    "User",          "StartTime",      "Command",        "Target",     "FindingsOnly",
-    "EndTime",       "Detected",       "Clean",          "NotScanned", "Partial",
+    "Record",        "ProcessName",    "ProcessID",
+    "Scantarget",    "IsMalware",      "AmsiResult",
+    "Outcome",       "Scannermessage", "ScannerErrornumber",
+    "SchemaVersion", "Program",        "ProgramVersion",
+    "EngineVersion", "Host",           "User",
+    "StartTime",     "Command",        "Target",
+    "FindingsOnly",  "EndTime",        "Detected",
+    "Clean",         "NotScanned",     "Partial",
     "ExitCode"};
 
 std::string CsvHeaderLine() {

@@ -33,8 +33,8 @@ struct ObjectRecord {
   std::string processName;
   std::optional<int64_t> processId;  // none where the entry has no process
   std::string scantarget;
-  std::string isMalware;               // the engine's verdict text as it is
-  std::optional<int64_t> amsiResult;   // see AmsiResultOf
+  std::string isMalware;              // the engine's verdict text as it is
+  std::optional<int64_t> amsiResult;  // see AmsiResultOf
   EntryOutcome outcome = EntryOutcome::NotScanned;
   std::string scannermessage;                 // trimmed
   std::optional<int64_t> scannerErrornumber;  // none only when the engine wrote no number

@@ -38,8 +38,7 @@ void WriteRunStart(const RunStart& start, const RunOutputSettings& settings, Gua
   out.Flush();
 }
 
-RunOutcome WriteRecords(EntryCursor& entries, const RunOutputSettings& settings,
-                        GuardedSink& out) {
+RunOutcome WriteRecords(EntryCursor& entries, const RunOutputSettings& settings, GuardedSink& out) {
   const bool csv = settings.format == OutputFormat::Csv;
   RunOutcome outcome;
   entries.Restart();
@@ -130,8 +129,8 @@ RunOutcome RunWriter::Finish(EntryCursor& entries) {
   return outcome;
 }
 
-RunOutcome WriteRun(const RunStart& start, EntryCursor& entries,
-                    const RunOutputSettings& settings, TextSink& sink) {
+RunOutcome WriteRun(const RunStart& start, EntryCursor& entries, const RunOutputSettings& settings,
+                    TextSink& sink) {
   RunWriter writer(settings, sink);
   writer.Begin(start);
   return writer.Finish(entries);

@@ -61,6 +61,7 @@ struct RunOutcome {
 // nothing at all for a run without a title entry (no job ran).
 class RunWriter {
  public:
+  // settings is read, not copied: partial and exitCode may be set up to Finish.
   RunWriter(const RunOutputSettings& settings, TextSink& sink);
   ~RunWriter();
   RunWriter(const RunWriter&) = delete;
@@ -80,8 +81,8 @@ class RunWriter {
 };
 
 // Begin and Finish in one.
-RunOutcome WriteRun(const RunStart& start, EntryCursor& entries,
-                    const RunOutputSettings& settings, TextSink& sink);
+RunOutcome WriteRun(const RunStart& start, EntryCursor& entries, const RunOutputSettings& settings,
+                    TextSink& sink);
 
 // True when an object of this outcome is written under the filter.
 bool PassesFilter(EntryOutcome outcome, bool findingsOnly);

@@ -46,8 +46,7 @@ std::optional<int64_t> AmsiResultOf(const std::string& isMalware, EntryOutcome o
   if (outcome == EntryOutcome::NotScanned) return std::nullopt;
   const size_t open = isMalware.rfind(" (");
   if (open == std::string::npos || isMalware.back() != ')') return std::nullopt;
-  return ParseDecimal(
-      std::string_view(isMalware).substr(open + 2, isMalware.size() - open - 3));
+  return ParseDecimal(std::string_view(isMalware).substr(open + 2, isMalware.size() - open - 3));
 }
 
 void OutcomeCounts::Add(EntryOutcome outcome) {

@@ -20,7 +20,8 @@ constexpr std::u16string_view kRows[kMessageRowCount + 1][2] = {
     {u"not scanned", u"nicht gescannt"},
     {u"Could not allocate memory!", u"Speicher konnte nicht bereitgestellt werden!"},
     {u"Address ", u"Adresse "},
-    {u"Scan is not supported on this system!", u"Scan wird auf diesem System nicht unterst\u00FCtzt!"},
+    {u"Scan is not supported on this system!",
+     u"Scan wird auf diesem System nicht unterst\u00FCtzt!"},
     {u"No data!", u"Keine Daten!"},
     {u"Scanner Errorcode", u"Fehlercode"},
 };

@@ -27,8 +27,8 @@ inline const char* ConsoleProgramName() { return "OstrelleCmd.exe"; }
 
 inline std::wstring WideFromUtf8(const std::string& text) {
   if (text.empty()) return std::wstring();
-  const int count = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                        nullptr, 0);
+  const int count =
+      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   std::wstring wide(static_cast<size_t>(count), L'\0');
   MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], count);
   return wide;
@@ -84,9 +84,8 @@ class ConsoleChild {
     for (const std::string& argument : arguments) commandLine += " " + QuoteArgument(argument);
     std::wstring wideCommandLine = WideFromUtf8(commandLine);
     PROCESS_INFORMATION info{};
-    started_ = CreateProcessW(WideFromUtf8(program).c_str(), &wideCommandLine[0], nullptr,
-                              nullptr, TRUE, creationFlags, nullptr, nullptr, &startup,
-                              &info) != FALSE;
+    started_ = CreateProcessW(WideFromUtf8(program).c_str(), &wideCommandLine[0], nullptr, nullptr,
+                              TRUE, creationFlags, nullptr, nullptr, &startup, &info) != FALSE;
     // The child holds its own ends now; this process keeps only the other ends.
     inputPipe.childs.Reset();
     outputPipe.childs.Reset();

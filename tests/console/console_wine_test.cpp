@@ -146,8 +146,8 @@ std::vector<std::string> ReportLines(const std::string& text) {
 std::wstring Wide(const std::string& utf8) { return WideFromUtf8(utf8); }
 
 std::string ReadWholeFileW(const std::wstring& path) {
-  const tarvex::UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                                  nullptr, OPEN_EXISTING, 0, nullptr));
+  const tarvex::UniqueFileHandle file(
+      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   std::string text;
   char buffer[65536];
   DWORD read = 0;
@@ -161,16 +161,18 @@ bool WriteWholeFileW(const std::wstring& path, const std::string& content) {
   const tarvex::UniqueFileHandle file(
       CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
   DWORD written = 0;
-  return file && WriteFile(file.Get(), content.data(), static_cast<DWORD>(content.size()),
-                           &written, nullptr) &&
+  return file &&
+         WriteFile(file.Get(), content.data(), static_cast<DWORD>(content.size()), &written,
+                   nullptr) &&
          written == content.size();
 }
 
 // The folder names/ of the stage, made on the Linux side (tests/cmake/console.cmake).
 std::string NamesFolder() { return ProgramDirectory() + "\\names"; }
 const char kNonAnsiFile[] = "caf\xC3\xA9 \xD0\x96 \xE5\xA0\xB1\xE5\x91\x8A \xF0\x9F\x93\x84.txt";
-const char kNonAnsiFolder[] = "\xD0\x9A\xD0\xB0\xD1\x82\xD0\xB0\xD0\xBB\xD0\xBE\xD0\xB3 "
-                              "\xE5\xA0\xB1\xE5\x91\x8A \xF0\x9F\x93\x81";
+const char kNonAnsiFolder[] =
+    "\xD0\x9A\xD0\xB0\xD1\x82\xD0\xB0\xD0\xBB\xD0\xBE\xD0\xB3 "
+    "\xE5\xA0\xB1\xE5\x91\x8A \xF0\x9F\x93\x81";
 const char kNonAnsiHolder[] = "holder-\xD0\x96\xE5\xA0\xB1\xF0\x9F\x93\x84.exe";
 
 // ---- usage errors, help and the missing engine -----------------------------
@@ -195,7 +197,8 @@ TEST(ConsoleUsage, VersionNamesTheProgram) {
   name.resize(name.size() - 4);  // without ".exe"
   ASSERT_EQ(version.out.rfind(name + " ", 0), 0u) << version.out;
   ASSERT_EQ(version.out.back(), '\n');
-  const std::string number = version.out.substr(name.size() + 1, version.out.size() - name.size() - 2);
+  const std::string number =
+      version.out.substr(name.size() + 1, version.out.size() - name.size() - 2);
 
   // The same version in the run record, next to the engine's own.
   const ConsoleRun run = RunConsole({"--json", "stdin", "x"}, "text");
@@ -313,8 +316,9 @@ TEST(ConsoleStdin, VerdictsOutcomesAndTypesInJson) {
     const json& end = records.back();
     EXPECT_EQ(end["ExitCode"], c.exitCode);
     EXPECT_EQ(end["Partial"], false);
-    EXPECT_EQ(end[c.outcome == "clean" ? "Clean" : c.outcome == "detected" ? "Detected"
-                                                                            : "NotScanned"],
+    EXPECT_EQ(end[c.outcome == "clean"      ? "Clean"
+                  : c.outcome == "detected" ? "Detected"
+                                            : "NotScanned"],
               1);
     const std::vector<json> objects = Objects(records);
     if (c.isMalware.empty()) {
@@ -377,8 +381,8 @@ TEST(ConsoleStdin, TheReportIsTheEnginesOwn) {
 
 TEST(ConsoleStdin, AnOutFileOverALongerOneKeepsNoTail) {
   ScratchFolder folder("console-out");
-  const std::string oldText = "old content that is longer than the new output\n" +
-                              std::string(20000, 'o') + "\nold end\n";
+  const std::string oldText =
+      "old content that is longer than the new output\n" + std::string(20000, 'o') + "\nold end\n";
   for (const char* format : {"--json", "--csv", "--report"}) {
     const std::string out = folder.Write("results.txt", oldText);
     std::vector<std::string> arguments = {"stdin", "x", "--out", out};
@@ -436,11 +440,13 @@ TEST(ConsoleNames, AnArgumentNameSurvivesInEveryForm) {
 // carries them whole (exit 2, not 3).
 TEST(ConsoleNames, WalksOfFoldersAndFilesWithSuchNames) {
   const std::string folder = NamesFolder() + "\\" + kNonAnsiFolder;
-  const std::string file =
-      folder + "\\\xD0\xB4\xD0\xBE\xD0\xBA\xD1\x83\xD0\xBC\xD0\xB5\xD0\xBD\xD1\x82 "
-               "\xF0\x9F\x93\x84.txt";
-  for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
-           {"folder", folder, "--json"}, {"streams", file, "--json"}, {"streams", folder, "--json"}}) {
+  const std::string file = folder +
+                           "\\\xD0\xB4\xD0\xBE\xD0\xBA\xD1\x83\xD0\xBC\xD0\xB5\xD0\xBD\xD1\x82 "
+                           "\xF0\x9F\x93\x84.txt";
+  for (const std::vector<std::string>& arguments :
+       std::vector<std::vector<std::string>>{{"folder", folder, "--json"},
+                                             {"streams", file, "--json"},
+                                             {"streams", folder, "--json"}}) {
     const ConsoleRun run = RunConsole(arguments);
     ASSERT_TRUE(run.finished);
     EXPECT_EQ(run.exitCode, 2u) << arguments[0] << Diagnose(run);
@@ -546,7 +552,8 @@ TEST(ConsolePaths, A316CharacterPathAndItsExtendedFormAreScanned) {
 // ---- write failures ------------------------------------------------------------
 
 // Standard output is a pipe whose reader is gone before the program starts.
-ConsoleRun RunWithClosedOutput(const std::vector<std::string>& arguments, const std::string& input) {
+ConsoleRun RunWithClosedOutput(const std::vector<std::string>& arguments,
+                               const std::string& input) {
   ChildPipe pipe;
   EXPECT_TRUE(MakeChildPipe(true, &pipe));
   pipe.ours.Reset();  // nobody reads: every write fails
@@ -988,7 +995,8 @@ TEST(ConsoleSamples, CompleteRuns) {
   WriteSample("clean.jsonl", {"content", clean}, 0);
   WriteSample("names.jsonl", {"content", NamesFolder() + "\\" + kNonAnsiFile}, 0);
   {
-    ScopedEnvironment failing(std::map<std::string, std::string>{{"TESTAMSI_FAIL_SCAN", "0x80070005"}});
+    ScopedEnvironment failing(
+        std::map<std::string, std::string>{{"TESTAMSI_FAIL_SCAN", "0x80070005"}});
     WriteSample("not-scanned.jsonl", {"stdin", "attachment.bin"}, 2, "data");
   }
   WriteSample("nothing-scanned.jsonl", {"folder", NamesFolder()}, 2);
@@ -1069,7 +1077,11 @@ TEST(ConsoleGerman, GermanVerdictWordsGiveTheSameExitCodes) {
   // The report keeps the engine's German titles.
   const ConsoleRun report = RunConsole({"stdin", "x"}, "text");
   EXPECT_EQ(report.out.rfind("Processdateiname", 0), 0u) << report.out;
-  WriteSample("german.jsonl", {"stdin", "Gr\xC3\xBC\xC3\x9F" "e.txt"}, 1, MarkerText());
+  WriteSample("german.jsonl",
+              {"stdin",
+               "Gr\xC3\xBC\xC3\x9F"
+               "e.txt"},
+              1, MarkerText());
 }
 
 // The engine's German text with an umlaut, made for the console program's

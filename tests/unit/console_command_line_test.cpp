@@ -107,8 +107,9 @@ TEST(ConsoleCommandLine, AMissingOrUnknownCommandIsNamedAsSuch) {
     std::string error;
   };
   const Case cases[] = {
-      {{"xyz"}, "OstrelleCmd64: unknown command 'xyz'; commands: streams, folder, drives, "
-                "content, processes, pid, stdin, self-test"},
+      {{"xyz"},
+       "OstrelleCmd64: unknown command 'xyz'; commands: streams, folder, drives, "
+       "content, processes, pid, stdin, self-test"},
       {{"--json", "--out", "self-test", "scan"}, "unknown command 'scan'"},
       {{"--json", "Streams", "C:\\"}, "unknown command 'Streams'"},
       {{}, "OstrelleCmd64: a command is required; commands: streams,"},
@@ -140,13 +141,28 @@ TEST(ConsoleCommandLine, HelpListsCommandsAndExitCodes) {
   EXPECT_EQ(parsed.exitCode, kExitClean);
   EXPECT_TRUE(parsed.error.empty());
   // Each command with its arguments and options, every output option, every exit code.
-  for (const char* text :
-       {"Usage: OstrelleCmd64 COMMAND", "  streams PATH ", "  folder FOLDER ", "  drives ",
-        "  content PATH ", "  processes [NAME] ", "  pid PID [--name NAME] ", "  stdin NAME ",
-        "  self-test ", "--csv", "--json", "--out FILE", "--findings-only, --only-findings",
-        "--version", "Exit codes:\n", "  0  complete", "  1  something was detected",
-        "  2  complete: nothing was detected", "  3  usage error, a target that does not exist",
-        "  4  cancelled", "  5  self-test only", "  6  the output could not be written"}) {
+  for (const char* text : {"Usage: OstrelleCmd64 COMMAND",
+                           "  streams PATH ",
+                           "  folder FOLDER ",
+                           "  drives ",
+                           "  content PATH ",
+                           "  processes [NAME] ",
+                           "  pid PID [--name NAME] ",
+                           "  stdin NAME ",
+                           "  self-test ",
+                           "--csv",
+                           "--json",
+                           "--out FILE",
+                           "--findings-only, --only-findings",
+                           "--version",
+                           "Exit codes:\n",
+                           "  0  complete",
+                           "  1  something was detected",
+                           "  2  complete: nothing was detected",
+                           "  3  usage error, a target that does not exist",
+                           "  4  cancelled",
+                           "  5  self-test only",
+                           "  6  the output could not be written"}) {
     EXPECT_NE(parsed.output.find(text), std::string::npos) << text;
   }
   for (size_t end = 0, start = 0; (end = parsed.output.find('\n', start)) != std::string::npos;

@@ -133,19 +133,37 @@ TEST(ConsoleRecords, ObjectRecordsCarryNumbersTheOutcomeAndTrimmedMessages) {
     std::optional<int64_t> errorNumber;
   };
   const Case cases[] = {
-      {{"", "", "a.txt:s", "yes (32768)", "Success. ", "0"}, std::nullopt, 32768,
-       EntryOutcome::Detected, "Success.", 0},
-      {{"notepad.exe", "4711", "Address 0x1000", "no (1)", "  ok\r\n", "0"}, 4711, 1,
-       EntryOutcome::Clean, "ok", 0},
-      {{"p.exe", "12", "x", "not scanned (0)", "AmsiScanBuffer -> denied. ", "-2147024891"}, 12,
-       std::nullopt, EntryOutcome::NotScanned, "AmsiScanBuffer -> denied.", -2147024891},
-      {{"p.exe", "12", "", "not scanned", "OpenProcess -> The parameter is incorrect. ", "87"},
-       12, std::nullopt, EntryOutcome::NotScanned, "OpenProcess -> The parameter is incorrect.",
-       87},
-      {{"", "", "mail", "ja (16384)", "", "0"}, std::nullopt, 16384, EntryOutcome::Detected, "",
+      {{"", "", "a.txt:s", "yes (32768)", "Success. ", "0"},
+       std::nullopt,
+       32768,
+       EntryOutcome::Detected,
+       "Success.",
        0},
+      {{"notepad.exe", "4711", "Address 0x1000", "no (1)", "  ok\r\n", "0"},
+       4711,
+       1,
+       EntryOutcome::Clean,
+       "ok",
+       0},
+      {{"p.exe", "12", "x", "not scanned (0)", "AmsiScanBuffer -> denied. ", "-2147024891"},
+       12,
+       std::nullopt,
+       EntryOutcome::NotScanned,
+       "AmsiScanBuffer -> denied.",
+       -2147024891},
+      {{"p.exe", "12", "", "not scanned", "OpenProcess -> The parameter is incorrect. ", "87"},
+       12,
+       std::nullopt,
+       EntryOutcome::NotScanned,
+       "OpenProcess -> The parameter is incorrect.",
+       87},
+      {{"", "", "mail", "ja (16384)", "", "0"}, std::nullopt, 16384, EntryOutcome::Detected, "", 0},
       {{"", "", "mail", "nein (1)", " ", "0"}, std::nullopt, 1, EntryOutcome::Clean, "", 0},
-      {{"", "x12", "mail", "no (1)", "", ""}, std::nullopt, 1, EntryOutcome::Clean, "",
+      {{"", "x12", "mail", "no (1)", "", ""},
+       std::nullopt,
+       1,
+       EntryOutcome::Clean,
+       "",
        std::nullopt},
   };
   for (const Case& c : cases) {
@@ -161,11 +179,15 @@ TEST(ConsoleRecords, ObjectRecordsCarryNumbersTheOutcomeAndTrimmedMessages) {
 }
 
 TEST(ConsoleRecords, AnsiTextsAreConvertedToUtf8) {
-  const ObjectRecord record = MakeObjectRecord(
-      {"Gr\xFC\xDF.exe", "1", "C:\\Gr\xFC\xDF" "e\\a.txt", "nicht gescannt", "unterst\xFCtzt ", "0"},
-      &Latin1ToUtf8);
+  const ObjectRecord record = MakeObjectRecord({"Gr\xFC\xDF.exe", "1",
+                                                "C:\\Gr\xFC\xDF"
+                                                "e\\a.txt",
+                                                "nicht gescannt", "unterst\xFCtzt ", "0"},
+                                               &Latin1ToUtf8);
   EXPECT_EQ(record.processName, "Gr\xC3\xBC\xC3\x9F.exe");
-  EXPECT_EQ(record.scantarget, "C:\\Gr\xC3\xBC\xC3\x9F" "e\\a.txt");
+  EXPECT_EQ(record.scantarget,
+            "C:\\Gr\xC3\xBC\xC3\x9F"
+            "e\\a.txt");
   EXPECT_EQ(record.scannermessage, "unterst\xC3\xBCtzt");
 }
 
@@ -243,7 +265,8 @@ TEST(ConsoleJsonLines, ACancelledRunIsMarkedPartialWithItsExitCode) {
   };
   const Case cases[] = {
       {{kTitles, {"", "", "a", "no (1)", "", "0"}}, 0, kExitCancelled},
-      {{kTitles, {"", "", "a", "no (1)", "", "0"}, {"", "", "b", "yes (32768)", "", "0"}}, 1,
+      {{kTitles, {"", "", "a", "no (1)", "", "0"}, {"", "", "b", "yes (32768)", "", "0"}},
+       1,
        kExitDetected},
       {{kTitles}, -1, kExitCancelled},
       {{}, -1, kExitCancelled},  // cancelled before any job: no title entry either
@@ -283,9 +306,10 @@ TEST(ConsoleRunOutput, AWriteFailureStopsTheOutputButNeverHidesADetection) {
   EXPECT_EQ(full.flushes, 0);
 
   // Full after the first records: the detection comes later in the list.
-  const std::vector<ConsoleEntry> lateDetection = {
-      kTitles, {"", "", "a", "no (1)", "", "0"}, {"", "", "b", "no (1)", "", "0"},
-      {"", "", "c", "yes (32768)", "", "0"}};
+  const std::vector<ConsoleEntry> lateDetection = {kTitles,
+                                                   {"", "", "a", "no (1)", "", "0"},
+                                                   {"", "", "b", "no (1)", "", "0"},
+                                                   {"", "", "c", "yes (32768)", "", "0"}};
   for (OutputFormat format : {OutputFormat::Json, OutputFormat::Csv, OutputFormat::Report}) {
     StringSink halfFull(300);
     VectorCursor list(lateDetection);
@@ -298,8 +322,8 @@ TEST(ConsoleRunOutput, AWriteFailureStopsTheOutputButNeverHidesADetection) {
   for (bool cancelled : {false, true}) {
     StringSink closed(0);
     VectorCursor list(clean);
-    outcome = WriteRun(SampleStart(), list, Settings(OutputFormat::Csv, false, 0, cancelled),
-                       closed);
+    outcome =
+        WriteRun(SampleStart(), list, Settings(OutputFormat::Csv, false, 0, cancelled), closed);
     EXPECT_EQ(outcome.exitCode, kExitWriteFailed) << cancelled;
   }
 }
@@ -312,7 +336,8 @@ TEST(ConsoleRunOutput, RunEndCarriesTheExitCodeOfTheWholeRun) {
   };
   const Case cases[] = {
       {{kTitles, {"", "", "a", "no (1)", "", "0"}}, 0, kExitClean},
-      {{kTitles, {"", "", "a", "no (1)", "", "0"}, {"", "", "b", "not scanned (0)", "", "5"}}, 0,
+      {{kTitles, {"", "", "a", "no (1)", "", "0"}, {"", "", "b", "not scanned (0)", "", "5"}},
+       0,
        kExitNotScanned},
       {{kTitles}, -1, kExitNotScanned},
       {SampleList(), 1, kExitDetected},
@@ -330,10 +355,9 @@ TEST(ConsoleRunOutput, RunEndCarriesTheExitCodeOfTheWholeRun) {
 // ---- CSV ---------------------------------------------------------------------------
 
 TEST(ConsoleCsv, TheSameMembersAsColumnsWithLfLineEnds) {
-  VectorCursor list(
-      {kTitles,
-       {"", "", "C:\\q\"uote,comma.txt", "yes (32768)", "a, b \"c\"", "0"},
-       {"svc.exe", "4", "Address 0x10", "not scanned", "x", "5"}});
+  VectorCursor list({kTitles,
+                     {"", "", "C:\\q\"uote,comma.txt", "yes (32768)", "a, b \"c\"", "0"},
+                     {"svc.exe", "4", "Address 0x10", "not scanned", "x", "5"}});
   StringSink sink;
   WriteRun(SampleStart(), list, Settings(OutputFormat::Csv), sink);
   const std::string& text = sink.Text();
@@ -348,8 +372,8 @@ TEST(ConsoleCsv, TheSameMembersAsColumnsWithLfLineEnds) {
   ASSERT_EQ(rows.size(), 5u) << text;
   for (const auto& row : rows) EXPECT_EQ(row.size(), kCsvColumns.size());
   const auto column = [&](const char* name) {
-    return static_cast<size_t>(std::find(kCsvColumns.begin(), kCsvColumns.end(),
-                                         std::string(name)) - kCsvColumns.begin());
+    return static_cast<size_t>(
+        std::find(kCsvColumns.begin(), kCsvColumns.end(), std::string(name)) - kCsvColumns.begin());
   };
   EXPECT_EQ(rows[1][0], "run_start");
   EXPECT_EQ(rows[1][column("Target")], "D:\\Shares \xD0\x96");
@@ -398,7 +422,7 @@ TEST(ConsoleReport, TheEngineFormOfAJobWithoutEntries) {
 
 TEST(ConsoleReport, ColumnsWidenToTheLongestTextInCharacters) {
   const std::string name40 = "C:\\" + std::string(33, 'x') + ".txt";  // 40 characters
-  const std::string cyrillic = "C:\\\xD0\x96\xD0\x96.txt";             // 9 characters, 11 bytes
+  const std::string cyrillic = "C:\\\xD0\x96\xD0\x96.txt";            // 9 characters, 11 bytes
   VectorCursor list({kTitles,
                      {"", "", name40, "no (1)", "Success.", "0"},
                      {"", "", cyrillic, "yes (32768)", "Success.", "0"}});

@@ -109,8 +109,7 @@ TEST(ConsoleScanOutcome, ExitCodeOfARun) {
       {"write failure, cancel, detection", Counts(2, 0, 0), 1, true, true, kExitDetected},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(RunExitCode({c.counts, c.verdict, c.cancelled, c.writeFailed}), c.exitCode)
-        << c.name;
+    EXPECT_EQ(RunExitCode({c.counts, c.verdict, c.cancelled, c.writeFailed}), c.exitCode) << c.name;
   }
 }
 
@@ -120,8 +119,8 @@ TEST(ConsoleScanOutcome, SelfTestExitCodeAfterWritingItsOutput) {
     bool writeFailed;
     int exitCode;
   } cases[] = {
-      {kExitClean, false, kExitClean},         // detected and written
-      {kExitClean, true, kExitDetected},       // detected, not written: the detection shows
+      {kExitClean, false, kExitClean},    // detected and written
+      {kExitClean, true, kExitDetected},  // detected, not written: the detection shows
       {kExitNotScanned, false, kExitNotScanned},
       {kExitNotScanned, true, kExitWriteFailed},
       {kExitNotDetected, false, kExitNotDetected},

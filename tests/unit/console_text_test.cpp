@@ -14,11 +14,13 @@ TEST(ConsoleText, Utf8CharactersAreCountedNotBytes) {
   const std::pair<std::string, size_t> cases[] = {
       {"", 0},
       {"abc", 3},
-      {"caf\xC3\xA9", 4},                  // é: 2 bytes
-      {"\xD0\x96", 1},                     // Ж: 2 bytes
-      {"\xE5\xA0\xB1\xE5\x91\x8A", 2},     // 報告: 3 bytes each
-      {"\xF0\x9F\x93\x84", 1},             // 📄: 4 bytes
-      {"a\xFF" "b", 3},                    // an invalid byte counts one
+      {"caf\xC3\xA9", 4},               // é: 2 bytes
+      {"\xD0\x96", 1},                  // Ж: 2 bytes
+      {"\xE5\xA0\xB1\xE5\x91\x8A", 2},  // 報告: 3 bytes each
+      {"\xF0\x9F\x93\x84", 1},          // 📄: 4 bytes
+      {"a\xFF"
+       "b",
+       3},  // an invalid byte counts one
   };
   for (const auto& [text, count] : cases) EXPECT_EQ(Utf8CharCount(text), count) << text;
 }
@@ -42,8 +44,8 @@ TEST(ConsoleText, ACutOffSequenceAtTheEndIsLeftForLater) {
 
 TEST(ConsoleText, TrimBlanks) {
   const std::pair<std::string, std::string> cases[] = {
-      {"", ""},           {"   ", ""},        {"Success. ", "Success."},
-      {" a b ", "a b"},   {"x\r\n", "x"},     {"\ta", "a"},
+      {"", ""},         {"   ", ""},    {"Success. ", "Success."},
+      {" a b ", "a b"}, {"x\r\n", "x"}, {"\ta", "a"},
   };
   for (const auto& [text, trimmed] : cases) EXPECT_EQ(TrimBlanks(text), trimmed) << text;
 }
@@ -68,9 +70,8 @@ TEST(ConsoleText, ParseDecimalIsStrict) {
 
 TEST(ConsoleText, AQuestionMarkInANameShowsALostCharacter) {
   const std::pair<std::string, bool> cases[] = {
-      {"C:\\caf? ?.txt", true},      {"C:\\caf\xC3\xA9.txt", false},
-      {"\\\\?\\C:\\a.txt", false},   {"\\\\?\\C:\\?.txt", true},
-      {"\\\\.\\C:\\a.txt", false},   {"", false},
+      {"C:\\caf? ?.txt", true},   {"C:\\caf\xC3\xA9.txt", false}, {"\\\\?\\C:\\a.txt", false},
+      {"\\\\?\\C:\\?.txt", true}, {"\\\\.\\C:\\a.txt", false},    {"", false},
       {"notepad?.exe", true},
   };
   for (const auto& [name, lost] : cases) EXPECT_EQ(ShowsLostCharacter(name), lost) << name;

@@ -96,7 +96,8 @@ class MessageCodePage : public ::testing::Test {
 TEST(MessageTable, TheUnicodeRowsGiveTheCodePage1252TextsByteForByte) {
   for (int row = 1; row <= tarvex::kMessageRowCount; ++row) {
     for (int language : {tarvex::kEnglish, tarvex::kGerman}) {
-      const std::u16string_view source = tarvex::MessageSource(static_cast<MessageRow>(row), language);
+      const std::u16string_view source =
+          tarvex::MessageSource(static_cast<MessageRow>(row), language);
       EXPECT_FALSE(source.empty()) << row;
       EXPECT_EQ(tarvex::CodePage1252FromUtf16(source),
                 MessageText(static_cast<MessageRow>(row), language))
