@@ -126,14 +126,14 @@ TEST(ConsoleVersionResource, TheFixedFileVersion) {
   ASSERT_TRUE(version);
   EXPECT_EQ(*version, (std::array<uint16_t, 4>{1, 2, 3, 4}));
 
-  std::string badSignature = VersionBlock(1, 0, 0, 0);
-  badSignature[40] = 0;
+  std::string noValue = VersionBlock(1, 0, 0, 0);
+  noValue[2] = 0;  // wValueLength 0: no fixed file info
   std::string otherKey = VersionBlock(1, 0, 0, 0);
   otherKey[6] = 'X';
   std::string tooLong = VersionBlock(1, 0, 0, 0);
   tooLong[1] = 0x7F;  // wLength beyond the data
   for (const std::string& bad :
-       {badSignature, otherKey, tooLong, VersionBlock(1, 0, 0, 0).substr(0, 80), std::string()}) {
+       {noValue, otherKey, tooLong, VersionBlock(1, 0, 0, 0).substr(0, 80), std::string()}) {
     EXPECT_FALSE(FixedFileVersion(bad));
   }
 }
