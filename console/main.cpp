@@ -4,6 +4,7 @@
 // entries from the engine; the exit code tells the outcome.
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -175,8 +176,8 @@ int RunSelfTest(const EngineExports& engine, const ConsoleOptions& options, cons
 }
 
 int Run(int argc, wchar_t** argv) {
-  bool argumentsLostCharacters = false;
-  const std::vector<std::string> arguments = AnsiArguments(argc, argv, &argumentsLostCharacters);
+  std::vector<std::string> lossyArguments;
+  const std::vector<std::string> arguments = AnsiArguments(argc, argv, &lossyArguments);
   const ParsedCommandLine parsed = ParseCommandLine(arguments, kProgramName, TARVEX_VERSION_TEXT);
   if (!parsed.run) {
     if (!parsed.output.empty()) {
@@ -196,15 +197,12 @@ int Run(int argc, wchar_t** argv) {
   std::string error;
   KeepCurrentFolderOutOfDllSearch();
   if (!LoadEngine(engine, &error)) return Fail(kExitUsage, error);
-  const std::string targetError = CheckTargets(options, SystemTargetProbes());
-  if (!targetError.empty()) {
-    std::string line = targetError;
-    if (argumentsLostCharacters) {
-      line += " (an argument holds characters that code page " + std::to_string(GetACP()) +
-              " lacks; they became '?')";
-    }
-    return Fail(kExitUsage, line);
-  }
+  const bool pathLostCharacters =
+      std::find(lossyArguments.begin(), lossyArguments.end(), options.path) !=
+      lossyArguments.end();
+  const std::string targetError =
+      CheckTargets(options, SystemTargetProbes(), pathLostCharacters);
+  if (!targetError.empty()) return Fail(kExitUsage, targetError);
   OutputSink sink;
   if (!sink.Open(options.outPath, &error)) return Fail(kExitWriteFailed, error);
   const CancelHandler cancelHandler(engine);

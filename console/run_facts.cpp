@@ -66,8 +66,8 @@ std::string ModuleVersion(HMODULE module) {
 
 bool AnsiCodePageIsUtf8() { return GetACP() == CP_UTF8; }
 
-std::vector<std::string> AnsiArguments(int argc, wchar_t** argv, bool* lostCharacters) {
-  *lostCharacters = false;
+std::vector<std::string> AnsiArguments(int argc, wchar_t** argv,
+                                       std::vector<std::string>* lossyArguments) {
   std::vector<std::string> arguments;
   const bool utf8 = AnsiCodePageIsUtf8();
   for (int i = 1; i < argc; ++i) {
@@ -90,7 +90,7 @@ std::vector<std::string> AnsiArguments(int argc, wchar_t** argv, bool* lostChara
       WideCharToMultiByte(CP_ACP, flags, argument.data(), length, &text[0], needed, nullptr,
                           usedDefaultPointer);
     }
-    if (usedDefault) *lostCharacters = true;
+    if (usedDefault) lossyArguments->push_back(text);
     arguments.push_back(std::move(text));
   }
   return arguments;

@@ -24,9 +24,10 @@ std::string ModuleVersion(HMODULE module);
 
 // The program's arguments in the ANSI code page, the form the engine's
 // interface takes (UTF-8 when the manifest's UTF-8 code page is in force).
-// *lostCharacters tells whether a character of an argument had no place in
-// that code page and became '?' (no best-fit look-alikes are made).
-std::vector<std::string> AnsiArguments(int argc, wchar_t** argv, bool* lostCharacters);
+// A character that has no place in that code page becomes '?' (no best-fit
+// look-alike is made); *lossyArguments gets the arguments that lost one.
+std::vector<std::string> AnsiArguments(int argc, wchar_t** argv,
+                                       std::vector<std::string>* lossyArguments);
 
 // True when the process's ANSI code page is UTF-8.
 bool AnsiCodePageIsUtf8();

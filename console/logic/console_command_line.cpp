@@ -235,9 +235,19 @@ std::string TargetText(const ConsoleOptions& options) {
   }
 }
 
-std::string CheckTargets(const ConsoleOptions& options, const TargetProbes& probes) {
+std::string CheckTargets(const ConsoleOptions& options, const TargetProbes& probes,
+                         bool pathLostCharacters) {
   const std::string command = CommandName(options.target);
   const std::string quoted = "'" + options.path + "'";
+  const bool namesTarget = options.target == ScanTarget::FileStreams ||
+                           options.target == ScanTarget::FolderTree ||
+                           options.target == ScanTarget::Content ||
+                           options.target == ScanTarget::ProcessesByName;
+  if (namesTarget && pathLostCharacters) {
+    return command + ": " + quoted +
+           " names nothing: the argument holds characters that this Windows's code page "
+           "lacks, and they became '?' (Windows 10 version 1903 and later keep them)";
+  }
   switch (options.target) {
     case ScanTarget::FileStreams:
     case ScanTarget::FolderTree:

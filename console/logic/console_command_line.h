@@ -72,9 +72,12 @@ struct TargetProbes {
 // Checks the targets before anything is scanned: the path of streams, folder
 // and content must exist (a folder for "folder", not a folder for
 // "content"); the process of processes NAME and of pid must be running.
+// pathLostCharacters: the path or name argument held characters that the
+// process's code page lacks (they became '?'), so it cannot name its target.
 // Returns the error line (without the program name), or an empty text when
 // the options are usable.
-std::string CheckTargets(const ConsoleOptions& options, const TargetProbes& probes);
+std::string CheckTargets(const ConsoleOptions& options, const TargetProbes& probes,
+                         bool pathLostCharacters = false);
 
 // Strict decimal process id: digits only, 0 to 4294967295 (0 names the idle process,
 // which the engine reports as an open failure).

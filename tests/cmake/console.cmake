@@ -2,7 +2,8 @@
 # script would, staged with the engine, the test provider and the memory
 # holder; further copies of the console program sit without the engine
 # (noengine/), beside no amsi.dll (builtinamsi/) and beside an incomplete one
-# (incompleteamsi/). names/ holds files, a folder and a copy of the memory
+# (incompleteamsi/); one is built without the UTF-8 code page (legacycp/).
+# names/ holds files, a folder and a copy of the memory
 # holder whose names are outside code page 1252, made on the Linux side of
 # the prefix; devfull links to /dev/full, a file that is always full.
 set(TARVEX_CONSOLE_STAGE ${CMAKE_BINARY_DIR}/bin/console-test)
@@ -33,6 +34,27 @@ set(TARVEX_CONSOLE_NAMES ${TARVEX_CONSOLE_STAGE}/names)
 file(MAKE_DIRECTORY "${TARVEX_CONSOLE_NAMES}/Каталог 報告 📁")
 file(WRITE "${TARVEX_CONSOLE_NAMES}/café Ж 報告 📄.txt" "clean text with a name outside code page 1252\n")
 file(WRITE "${TARVEX_CONSOLE_NAMES}/Каталог 報告 📁/документ 📄.txt" "clean text\n")
+# The console program built again with a manifest that lacks the UTF-8 code
+# page, staged in legacycp/ with the engine and the test provider: the
+# program as Windows before 10 version 1903 runs it.
+file(GLOB TARVEX_CONSOLE_PROGRAM_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/console/*.cpp)
+add_executable(console_legacy_code_page ${TARVEX_CONSOLE_PROGRAM_SOURCES}
+  ${CMAKE_CURRENT_SOURCE_DIR}/console/legacy_code_page.rc)
+set_source_files_properties(${CMAKE_CURRENT_SOURCE_DIR}/console/legacy_code_page.rc PROPERTIES
+  OBJECT_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/console/legacy_code_page.manifest)
+set_target_properties(console_legacy_code_page PROPERTIES OUTPUT_NAME OstrelleCmd${TARVEX_BITS_SUFFIX}
+  RUNTIME_OUTPUT_DIRECTORY ${TARVEX_CONSOLE_STAGE}/legacycp)
+target_include_directories(console_legacy_code_page PRIVATE ${PROJECT_SOURCE_DIR}/console)
+target_compile_definitions(console_legacy_code_page PRIVATE TARVEX_VERSION_TEXT="${PROJECT_VERSION}")
+target_link_libraries(console_legacy_code_page PRIVATE tarvex_console_logic tarvex_api tarvex_win32
+  user32 advapi32 ${TARVEX_STATIC_LINK})
+if(MINGW)
+  target_link_options(console_legacy_code_page PRIVATE -municode)
+endif()
+add_dependencies(console_wine_stage console_legacy_code_page)
+add_custom_command(TARGET console_wine_stage POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:tarvex> $<TARGET_FILE:test_amsi>
+    ${TARVEX_CONSOLE_STAGE}/legacycp)
 add_custom_command(TARGET console_wine_stage POST_BUILD
   COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:memory_holder>
     "${TARVEX_CONSOLE_NAMES}/holder-Ж報📄.exe")

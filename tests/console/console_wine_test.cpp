@@ -486,6 +486,49 @@ TEST(ConsoleNames, FoundProcessNamesSurvive) {
   EXPECT_EQ(lines[2].rfind(imagePath + "   ", 0), 0u) << lines[2];
 }
 
+// The program as Windows before 10 version 1903 runs it (its manifest's UTF-8
+// code page ignored): code page 1252. A character outside it becomes '?',
+// never a look-alike; the target then does not exist, and the line says why;
+// names found with such characters end the run with a warning.
+TEST(ConsoleNames, WithoutTheUtf8CodePageLostCharactersAreSaid) {
+  const std::string legacy = ProgramDirectory() + "\\legacycp\\" + ConsoleProgramName();
+  const std::string path = NamesFolder() + "\\" + kNonAnsiFile;
+  const ConsoleRun missing = RunConsole({"content", path, "--json"}, "", legacy);
+  ASSERT_TRUE(missing.finished);
+  EXPECT_EQ(missing.exitCode, 3u) << Diagnose(missing);
+  EXPECT_EQ(missing.out, "");
+  // The emoji is two UTF-16 units, each of which becomes '?'.
+  EXPECT_NE(missing.err.find("content: '" + ProgramDirectory() +
+                             "\\names\\caf\xE9 ? ?? ??.txt' names nothing: the argument holds "
+                             "characters that this Windows's code page lacks"),
+            std::string::npos)
+      << missing.err;
+  EXPECT_EQ(missing.err.find('\n'), missing.err.size() - 1) << "one line";
+
+  MemoryHolder holder("", Wide(NamesFolder() + "\\" + kNonAnsiHolder));
+  ASSERT_TRUE(holder.Ready());
+  const ConsoleRun byName = RunConsole({"processes", kNonAnsiHolder}, "", legacy);
+  EXPECT_EQ(byName.exitCode, 3u) << Diagnose(byName);
+  EXPECT_NE(byName.err.find("processes: 'holder-????.exe' names nothing"), std::string::npos)
+      << byName.err;
+
+  const ConsoleRun found =
+      RunConsole({"pid", holder.PidText(), "--json", "--findings-only"}, "", legacy);
+  EXPECT_EQ(found.exitCode, 1u) << Diagnose(found);
+  const std::vector<json> objects = Objects(Records(found.out));
+  ASSERT_FALSE(objects.empty());
+  EXPECT_EQ(objects[0]["ProcessName"], NamesFolder() + "\\holder-????.exe")
+      << "the output is UTF-8, but the name was lost on the way";
+  EXPECT_NE(found.err.find("warning: names with characters outside code page 1252 are written "
+                           "with '?'"),
+            std::string::npos)
+      << found.err;
+
+  const ConsoleRun whole = RunConsole({"pid", holder.PidText(), "--json"}, "");
+  EXPECT_EQ(Objects(Records(whole.out))[0]["ProcessName"], NamesFolder() + "\\" + kNonAnsiHolder);
+  EXPECT_EQ(whole.err, "");
+}
+
 // ---- long paths ----------------------------------------------------------------
 
 // A file whose path is exactly 316 characters, in folders of 50-character names.

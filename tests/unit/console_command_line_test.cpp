@@ -261,6 +261,34 @@ TEST(ConsoleCheckTargets, MissingTargetsAreRefusedAndUncheckableOnesGoToTheEngin
   }
 }
 
+// An argument whose characters the code page lacks (they became '?') cannot
+// name a file or a process: refused before any probe, with the reason.
+TEST(ConsoleCheckTargets, APathThatLostCharactersNamesNothing) {
+  int probed = 0;
+  TargetProbes probes = TableProbes();
+  const auto path = probes.path;
+  probes.path = [&](const std::string& text) {
+    ++probed;
+    return path(text);
+  };
+  for (ScanTarget target : {ScanTarget::FileStreams, ScanTarget::FolderTree, ScanTarget::Content,
+                            ScanTarget::ProcessesByName}) {
+    ConsoleOptions options;
+    options.target = target;
+    options.path = "C:\\dir";
+    const std::string error = CheckTargets(options, probes, true);
+    EXPECT_EQ(error.rfind(std::string(CommandName(target)) + ": 'C:\\dir' names nothing: the "
+                          "argument holds characters that this Windows's code page lacks", 0),
+              0u)
+        << error;
+  }
+  EXPECT_EQ(probed, 0);
+  ConsoleOptions content;
+  content.target = ScanTarget::StandardInput;
+  content.path = "caf? ?.eml";  // a content name is only a label
+  EXPECT_EQ(CheckTargets(content, probes, true), "");
+}
+
 TEST(ConsoleCommandLine, CommandAndTargetOfTheRunRecords) {
   struct Case {
     std::vector<std::string> arguments;
