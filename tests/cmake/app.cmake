@@ -9,7 +9,7 @@ set_target_properties(ostrelle_fake_engine PROPERTIES OUTPUT_NAME tarvex${TARVEX
   RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin/fake-engine
   LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin/fake-engine)
 target_compile_definitions(ostrelle_fake_engine PRIVATE TARVEX_BUILDING_ENGINE)
-target_link_libraries(ostrelle_fake_engine PRIVATE tarvex_api user32 ${TARVEX_STATIC_LINK})
+target_link_libraries(ostrelle_fake_engine PRIVATE tarvex_api tarvex_win32 user32 ${TARVEX_STATIC_LINK})
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   target_link_options(ostrelle_fake_engine PRIVATE -Wl,--enable-stdcall-fixup)
 endif()
@@ -27,7 +27,9 @@ target_link_libraries(ostrelle_gui_tests PRIVATE tarvex_api tarvex_win32 gtest u
 set(OSTRELLE_STAGE ${CMAKE_BINARY_DIR}/bin/appstage)
 set(OSTRELLE_STAGE_NO_ENGINE ${CMAKE_BINARY_DIR}/bin/appstage-no-engine)
 set(OSTRELLE_STAGE_FAKE ${CMAKE_BINARY_DIR}/bin/appstage-fake-engine)
-add_custom_command(TARGET ostrelle_gui_tests POST_BUILD
+# Copied on every build (copy_if_different), so that a rebuilt program or
+# engine reaches the stages even when the test program itself is unchanged.
+add_custom_target(ostrelle_gui_stages ALL
   COMMAND ${CMAKE_COMMAND} -E make_directory ${OSTRELLE_STAGE} ${OSTRELLE_STAGE_NO_ENGINE} ${OSTRELLE_STAGE_FAKE}
   COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:ostrelle> $<TARGET_FILE:ostrelle_gui_tests>
     $<TARGET_FILE:tarvex> $<TARGET_FILE:test_amsi> ${OSTRELLE_STAGE}
@@ -36,7 +38,7 @@ add_custom_command(TARGET ostrelle_gui_tests POST_BUILD
     $<TARGET_FILE:test_amsi> ${OSTRELLE_STAGE_NO_ENGINE}
   COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:ostrelle> $<TARGET_FILE:ostrelle_gui_tests>
     $<TARGET_FILE:ostrelle_fake_engine> $<TARGET_FILE:test_amsi> ${OSTRELLE_STAGE_FAKE})
-add_dependencies(ostrelle_gui_tests ostrelle tarvex test_amsi ostrelle_fake_engine)
+add_dependencies(ostrelle_gui_stages ostrelle_gui_tests ostrelle tarvex test_amsi ostrelle_fake_engine)
 
 add_test(NAME app_binary
   COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/app/check_app_binary.sh ${TARVEX_OBJDUMP} $<TARGET_FILE:ostrelle> ${CMAKE_SIZEOF_VOID_P})
