@@ -1,7 +1,8 @@
 # The application Ostrelle: GUI tests of the real program under Wine and Xvfb,
 # driven from a test program of ours, and the static check of both builds.
 
-# A stand-in engine with a large result list (transfer test and benchmark).
+# A stand-in engine whose jobs the tests steer (tests/fixtures/fake_engine;
+# also the transfer benchmark's engine).
 add_library(ostrelle_fake_engine SHARED
   ${CMAKE_CURRENT_SOURCE_DIR}/fixtures/fake_engine/fake_engine.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/fixtures/fake_engine/fake_engine.def)
@@ -17,10 +18,11 @@ endif()
 add_executable(ostrelle_gui_tests
   ${CMAKE_CURRENT_SOURCE_DIR}/app/app_gui_main.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/app/app_gui_test.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/app/app_gui_standin_test.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/app/app_driver.cpp)
 target_include_directories(ostrelle_gui_tests PRIVATE ${TARVEX_TEST_SUPPORT})
 target_link_libraries(ostrelle_gui_tests PRIVATE tarvex_api tarvex_win32 gtest user32 comctl32
-  advapi32 ${TARVEX_STATIC_LINK})
+  advapi32 shell32 ole32 ${TARVEX_STATIC_LINK})
 
 # Three directories laid out as a user has them: with the engine, without
 # it, and with the stand-in engine.
@@ -58,8 +60,11 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     COMMAND ${OSTRELLE_GUI_RUNNER} ${OSTRELLE_STAGE_NO_ENGINE} ostrelle_gui_tests.exe --gtest_filter=AppWithoutEngine.*)
   add_test(NAME app_gui_large_transfer
     COMMAND ${OSTRELLE_GUI_RUNNER} ${OSTRELLE_STAGE_FAKE} ostrelle_gui_tests.exe --gtest_filter=AppLargeTransfer.*)
+  add_test(NAME app_gui_stand_in
+    COMMAND ${OSTRELLE_GUI_RUNNER} ${OSTRELLE_STAGE_FAKE} ostrelle_gui_tests.exe
+      --gtest_filter=AppWithStandIn.*:FolderCommand.*)
   add_test(NAME app_gui_keyboard
     COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/app/keyboard_scan.sh ${OSTRELLE_STAGE})
   set_tests_properties(app_gui app_gui_automatic app_gui_german app_gui_no_engine app_gui_large_transfer
-    app_gui_keyboard PROPERTIES TIMEOUT 1800 RESOURCE_LOCK wineprefix LABELS gui)
+    app_gui_stand_in app_gui_keyboard PROPERTIES TIMEOUT 1800 RESOURCE_LOCK wineprefix LABELS gui)
 endif()
