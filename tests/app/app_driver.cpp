@@ -411,8 +411,16 @@ void FillFileDialog(const AppProcess& app, const std::string& title, const std::
 void SaveThroughDialog(const AppProcess& app, const std::string& path) {
   app.Command(102);
   FillFileDialog(app, TextSaveTitle(), path, "ASMI-Logfile.txt");
-  EXPECT_TRUE(
-      WaitUntil([&] { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }, 15000))
+  // The program writes the file through a handle that shares nothing, so the
+  // file opens here only once it is complete.
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        const tarvex::UniqueFileHandle file(CreateFileA(path.c_str(), GENERIC_READ,
+                                                        FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                        nullptr, OPEN_EXISTING, 0, nullptr));
+        return file.Valid();
+      },
+      15000))
       << path;
 }
 

@@ -85,8 +85,6 @@ int Probe(int argc, char** argv) {
           SendMessageA(list, LVM_ENSUREVISIBLE, static_cast<WPARAM>(std::min(count - 1, row + 14)),
                        FALSE);
           SendMessageA(list, LVM_ENSUREVISIBLE, static_cast<WPARAM>(std::max(0, row - 3)), FALSE);
-          // Bring the verdict column into view.
-          SendMessageA(list, LVM_SCROLL, 300, 0);
           Block select{};
           select.item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
           select.item.state = LVIS_SELECTED | LVIS_FOCUSED;
