@@ -56,7 +56,7 @@ pids+=($!)
 pids+=($!)
 window=
 for _ in $(seq 1 120); do
-  window=$(xdotool search --name '^Ostrelle \(64 Bit\)$' 2>/dev/null | head -1)
+  window=$(xdotool search --name '^Ostrelle \(64 Bit\)$' 2>/dev/null | head -1 || true)
   [ -n "$window" ] && break
   sleep 0.5
 done
@@ -75,7 +75,11 @@ xdotool key alt+s
 sleep 0.7
 xdotool key r
 status=$(probe wait 'Ready!' 900) || fail "the scan did not finish: $status"
-probe reveal | grep -q '^row ' || fail "no detection in the results"
+revealed=$(probe reveal | grep '^row ') || fail "no detection in the results"
+# A click on the detection's row, as a user's, gives the list the focus.
+read -r _ _ x y <<<"$revealed"
+xdotool mousemove --sync "$x" "$y" click 1
+xdotool mousemove 0 0
 sleep 1
 shoot "$out/ostrelle-results.png"
 identify "$out/ostrelle-idle.png" "$out/ostrelle-results.png"
