@@ -1,9 +1,9 @@
 // The real Ostrelle program under Wine with the stand-in engine
 // (tests/fixtures/fake_engine), whose jobs this test steers: a cancelled
 // job's worker that ends only when the test says so, a result transfer held
-// entry by entry, the folder command's argument, and what the status bar
-// says after a save. Every wait is for a state of the program or the
-// stand-in; the timeouts only bound a failure.
+// entry by entry, the folder command's argument, what the status bar says
+// after a save, and the layout at another DPI. Every wait is for a state of
+// the program or the stand-in; the timeouts only bound a failure.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -291,6 +291,65 @@ DWORD WINAPI SendStatusProbe(LPVOID parameter) {
                           reinterpret_cast<LPARAM>(probe->text), SMTO_NORMAL, kStateTimeoutMs,
                           &result);
   return 0;
+}
+
+// The program declares itself DPI-aware and scales its own sizes, given at
+// 96 DPI, to the system's DPI: here 144 (150 %), which Wine takes from the
+// user's "LogPixels" when a program starts.
+TEST(AppWithStandIn, LaysOutAtTheSystemDpi) {
+  class SystemDpi {
+   public:
+    explicit SystemDpi(DWORD dpi) {
+      if (RegCreateKeyExA(HKEY_CURRENT_USER, "Control Panel\\Desktop", 0, nullptr, 0,
+                          KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, key_.Put(),
+                          nullptr) != ERROR_SUCCESS) {
+        key_.Release();
+        return;
+      }
+      DWORD size = sizeof old_;
+      hadOld_ = RegQueryValueExA(key_.Get(), "LogPixels", nullptr, nullptr,
+                                 reinterpret_cast<BYTE*>(&old_), &size) == ERROR_SUCCESS;
+      set_ = RegSetValueExA(key_.Get(), "LogPixels", 0, REG_DWORD,
+                            reinterpret_cast<const BYTE*>(&dpi), sizeof dpi) == ERROR_SUCCESS;
+    }
+    ~SystemDpi() {
+      if (!set_) return;
+      if (hadOld_) {
+        RegSetValueExA(key_.Get(), "LogPixels", 0, REG_DWORD,
+                       reinterpret_cast<const BYTE*>(&old_), sizeof old_);
+      } else {
+        RegDeleteValueA(key_.Get(), "LogPixels");
+      }
+    }
+    bool Set() const { return set_; }
+
+   private:
+    tarvex::UniqueRegistryKey key_;
+    DWORD old_ = 0;
+    bool hadOld_ = false;
+    bool set_ = false;
+  };
+  RECT client{}, list{}, status{};
+  {
+    const SystemDpi dpi(144);
+    ASSERT_TRUE(dpi.Set());
+    AppProcess app;
+    ASSERT_TRUE(app.Started());
+    GetClientRect(app.Window(), &client);
+    GetWindowRect(app.ListView(), &list);
+    MapWindowPoints(nullptr, app.Window(), reinterpret_cast<POINT*>(&list), 2);
+    GetWindowRect(app.StatusBar(), &status);
+    MapWindowPoints(nullptr, app.Window(), reinterpret_cast<POINT*>(&status), 2);
+    app.Command(111);
+    EXPECT_TRUE(ExitsWithZero(app));
+  }
+  EXPECT_EQ(960, client.right);  // 640 at 96 DPI
+  EXPECT_EQ(30, list.left);      // the margins of 20 and 40 pixels at 96 DPI
+  EXPECT_EQ(30, list.top);
+  EXPECT_EQ(900, list.right - list.left);
+  // The status bar, taller at this DPI, keeps its own room below the list view.
+  EXPECT_EQ(client.bottom, status.bottom);
+  EXPECT_LT(list.bottom, status.top);
 }
 
 // A large transfer, held by the stand-in before every entry until the test
