@@ -23,9 +23,9 @@ void AppendEndRule();
 bool WriteLogFile(const std::string& path);
 
 enum class LogSaveOutcome {
-  Opened,     // written and handed to the shell
-  NotWritten, // the file could not be created or written
-  NotOpened,  // written, but its type is not one that is opened
+  Opened,      // written and handed to the shell
+  NotWritten,  // the file could not be created or written
+  NotOpened,   // written, but its type is not one that is opened
 };
 
 // Writes the log and opens the written file with the shell, but only when it

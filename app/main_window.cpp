@@ -28,8 +28,8 @@ ListViewPlacement CurrentListViewPlacement() {
   AppState& app = App();
   RECT client{};
   GetClientRect(app.mainWindow, &client);
-  return ListViewLayout(client.right - client.left, client.bottom - client.top,
-                        app.captionHeight, app.dpi);
+  return ListViewLayout(client.right - client.left, client.bottom - client.top, app.captionHeight,
+                        app.dpi);
 }
 
 void PlaceListView(UINT flags) {

@@ -15,9 +15,9 @@ int Magnitude(long long value) {
 
 int ScaleToDpi(int pixelsAt96Dpi, int dpi) {
   if (dpi <= 0) dpi = kBaseDpi;
-  const long long scaled =
-      (static_cast<long long>(pixelsAt96Dpi) * dpi + (pixelsAt96Dpi < 0 ? -kBaseDpi : kBaseDpi) / 2) /
-      kBaseDpi;
+  const long long scaled = (static_cast<long long>(pixelsAt96Dpi) * dpi +
+                            (pixelsAt96Dpi < 0 ? -kBaseDpi : kBaseDpi) / 2) /
+                           kBaseDpi;
   if (scaled > INT_MAX) return INT_MAX;
   if (scaled < INT_MIN) return INT_MIN;
   return static_cast<int>(scaled);

@@ -58,8 +58,7 @@ const Row kRows[] = {
     {"Processname", "Prozessname"},
     {"Pleace but a processname into the box:", "Hier einen Prozessnamen eingeben:"},
     {"Scan is being cancelled...", "Scan wird abgebrochen..."},
-    {"The log file could not be saved: ",
-     "Die LOG-Datei konnte nicht gespeichert werden: "},
+    {"The log file could not be saved: ", "Die LOG-Datei konnte nicht gespeichert werden: "},
     {"Log file saved, not opened (only .txt, .log and .csv files are opened): ",
      "LOG-Datei gespeichert, nicht ge\xF6"
      "ffnet (nur .txt-, .log- und .csv-Dateien werden ge\xF6"

@@ -44,10 +44,10 @@ enum TextEntry : int {
   kTextInputDialogPrompt = 31,
   // Status texts of this program beyond the first 31; those that get a path
   // appended end with one blank.
-  kTextCancelling = 32,         // while a cancelled job's worker is still ending
-  kTextLogNotSaved = 33,        // the log file could not be written; the path follows
-  kTextLogSavedNotOpened = 34,  // written, but its type is not opened; the path follows
-  kTextFolderNotScannable = 35, // the folder picker's choice has no usable path
+  kTextCancelling = 32,          // while a cancelled job's worker is still ending
+  kTextLogNotSaved = 33,         // the log file could not be written; the path follows
+  kTextLogSavedNotOpened = 34,   // written, but its type is not opened; the path follows
+  kTextFolderNotScannable = 35,  // the folder picker's choice has no usable path
   kTextLastFilledEntry = 35,
 };
 

@@ -291,12 +291,9 @@ std::string TextInProgress() {
 }
 std::string TextReady() { return T("Ready!", "Fertig"); }
 std::string TextCancelled() { return T("Scan was cancled!", "Scan wurde abgebrochen!"); }
-std::string TextCancelling() {
-  return T("Scan is being cancelled...", "Scan wird abgebrochen...");
-}
+std::string TextCancelling() { return T("Scan is being cancelled...", "Scan wird abgebrochen..."); }
 std::string TextLogNotSaved(const std::string& path) {
-  return T("The log file could not be saved: ",
-           "Die LOG-Datei konnte nicht gespeichert werden: ") +
+  return T("The log file could not be saved: ", "Die LOG-Datei konnte nicht gespeichert werden: ") +
          path;
 }
 std::string TextLogSavedNotOpened(const std::string& path) {
@@ -416,8 +413,8 @@ void SaveThroughDialog(const AppProcess& app, const std::string& path) {
   EXPECT_TRUE(WaitUntil(
       [&] {
         const tarvex::UniqueFileHandle file(CreateFileA(path.c_str(), GENERIC_READ,
-                                                        FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                                        nullptr, OPEN_EXISTING, 0, nullptr));
+                                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                                        OPEN_EXISTING, 0, nullptr));
         return file.Valid();
       },
       15000))

@@ -44,8 +44,7 @@ class AppProcess {
   // Starts the program beside this test program with the given arguments and
   // waits for its main window. The working directory is the temporary folder
   // unless one is given.
-  explicit AppProcess(const std::string& arguments = "",
-                      const std::string& workingDirectory = "");
+  explicit AppProcess(const std::string& arguments = "", const std::string& workingDirectory = "");
   ~AppProcess();
   AppProcess(const AppProcess&) = delete;
   AppProcess& operator=(const AppProcess&) = delete;

@@ -102,7 +102,8 @@ int Probe(int argc, char** argv) {
           POINT cell{bounds.left + 40, (bounds.top + bounds.bottom) / 2};
           ClientToScreen(list, &cell);
           VirtualFreeEx(process, remote, 0, MEM_RELEASE);
-          std::printf("row %d %ld %ld\n", row, static_cast<long>(cell.x), static_cast<long>(cell.y));
+          std::printf("row %d %ld %ld\n", row, static_cast<long>(cell.x),
+                      static_cast<long>(cell.y));
           return 0;
         }
       }

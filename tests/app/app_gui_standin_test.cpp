@@ -108,9 +108,8 @@ class FolderCommand : public ::testing::Test {
  protected:
   void SetUp() override {
     callLog_ = FreshPath("standin-folder.log");
-    environment_ = std::make_unique<ScopedEnvironment>(
-        std::map<std::string, std::string>{{"FAKE_ENGINE_LOG", callLog_},
-                                           {"FAKE_ENGINE_ENTRIES", "2"}});
+    environment_ = std::make_unique<ScopedEnvironment>(std::map<std::string, std::string>{
+        {"FAKE_ENGINE_LOG", callLog_}, {"FAKE_ENGINE_ENTRIES", "2"}});
     app_ = std::make_unique<AppProcess>();
   }
   void TearDown() override {
@@ -191,12 +190,10 @@ TEST_F(FolderCommand, PassesTheChosenFolderAndAllDrivesOnlyForTheComputer) {
   // engine takes, is not scanned (and never turned into all drives). The
   // picker under Wine cannot reach a folder deeper than MAX_PATH characters,
   // the other such case; the decision is the same (unit test AppFolderChoice).
-  const std::wstring greek =
-      tarvex::WideFromAnsi(OutputDirectory()) + L"\\picked \x03A9\x03A3";
+  const std::wstring greek = tarvex::WideFromAnsi(OutputDirectory()) + L"\\picked \x03A9\x03A3";
   CreateDirectoryW(greek.c_str(), nullptr);
   ChoosePath(greek);
-  ASSERT_TRUE(app_->WaitForStatus(TextFolderNotScannable(), kStateTimeoutMs))
-      << app_->StatusText();
+  ASSERT_TRUE(app_->WaitForStatus(TextFolderNotScannable(), kStateTimeoutMs)) << app_->StatusText();
   EXPECT_EQ(calls_, CallLog(callLog_).size());
 
   // The computer node lists the drives: all drives.
@@ -205,8 +202,7 @@ TEST_F(FolderCommand, PassesTheChosenFolderAndAllDrivesOnlyForTheComputer) {
 
   // Another item without a folder path starts nothing and says why.
   ChooseSpecialFolder(CSIDL_BITBUCKET);
-  ASSERT_TRUE(app_->WaitForStatus(TextFolderNotScannable(), kStateTimeoutMs))
-      << app_->StatusText();
+  ASSERT_TRUE(app_->WaitForStatus(TextFolderNotScannable(), kStateTimeoutMs)) << app_->StatusText();
   EXPECT_EQ(calls_, CallLog(callLog_).size());
 
   // The log names each scanned folder; all drives with nothing after the type text.
@@ -214,8 +210,8 @@ TEST_F(FolderCommand, PassesTheChosenFolderAndAllDrivesOnlyForTheComputer) {
   SaveThroughDialog(*app_, path);
   const auto blocks = ParseLog(ReadWholeFile(path));
   ASSERT_EQ(3u, blocks.size());
-  const std::string type = T("all alternate data streams in folder ",
-                             "Alle Alternate Data Streams in Ordner ");
+  const std::string type =
+      T("all alternate data streams in folder ", "Alle Alternate Data Streams in Ordner ");
   ExpectHeader(blocks[0], type + folder);
   ExpectHeader(blocks[1], type + "C:\\");
   ExpectHeader(blocks[2], type);
@@ -232,15 +228,14 @@ TEST(AppWithStandIn, StatusBarSaysWhenALogIsNotWrittenOrNotOpened) {
   // Written, but a page type is not handed to the shell, and the status says so.
   const std::string page = FreshPath("standin-log.htm");
   SaveThroughDialog(app, page);
-  ASSERT_TRUE(app.WaitForStatus(TextLogSavedNotOpened(page), kStateTimeoutMs))
-      << app.StatusText();
+  ASSERT_TRUE(app.WaitForStatus(TextLogSavedNotOpened(page), kStateTimeoutMs)) << app.StatusText();
   EXPECT_EQ(1u, ParseLog(ReadWholeFile(page)).size());
 
   // A file that cannot be created (held open here without sharing) is reported.
   const std::string held = FreshPath("standin-held.txt");
   const tarvex::UniqueFileHandle holder(CreateFileA(held.c_str(), GENERIC_READ | GENERIC_WRITE, 0,
-                                                    nullptr, CREATE_ALWAYS,
-                                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+                                                    nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                                    nullptr));
   ASSERT_TRUE(holder.Valid());
   app.Command(102);
   FillFileDialog(app, TextSaveTitle(), held, "ASMI-Logfile.txt");
@@ -286,10 +281,9 @@ struct StatusProbe {
 DWORD WINAPI SendStatusProbe(LPVOID parameter) {
   auto* probe = static_cast<StatusProbe*>(parameter);
   DWORD_PTR result = 0;
-  probe->answered =
-      SendMessageTimeoutA(probe->statusBar, WM_GETTEXT, sizeof probe->text,
-                          reinterpret_cast<LPARAM>(probe->text), SMTO_NORMAL, kStateTimeoutMs,
-                          &result);
+  probe->answered = SendMessageTimeoutA(probe->statusBar, WM_GETTEXT, sizeof probe->text,
+                                        reinterpret_cast<LPARAM>(probe->text), SMTO_NORMAL,
+                                        kStateTimeoutMs, &result);
   return 0;
 }
 
@@ -315,8 +309,8 @@ TEST(AppWithStandIn, LaysOutAtTheSystemDpi) {
     ~SystemDpi() {
       if (!set_) return;
       if (hadOld_) {
-        RegSetValueExA(key_.Get(), "LogPixels", 0, REG_DWORD,
-                       reinterpret_cast<const BYTE*>(&old_), sizeof old_);
+        RegSetValueExA(key_.Get(), "LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&old_),
+                       sizeof old_);
       } else {
         RegDeleteValueA(key_.Get(), "LogPixels");
       }

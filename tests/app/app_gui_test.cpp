@@ -351,8 +351,9 @@ TEST(AppWithoutEngine, AnEngineInTheCurrentFolderIsNotLoaded) {
   const std::string planted = OutputDirectory() + "\\planted";
   CreateDirectoryA(planted.c_str(), nullptr);
   const std::string plantedEngine = planted + "\\" + TARVEX_ENGINE_FILE_NAME;
-  ASSERT_TRUE(CopyFileA((ProgramDirectory() + "\\..\\fake-engine\\" + TARVEX_ENGINE_FILE_NAME).c_str(),
-                        plantedEngine.c_str(), FALSE));
+  ASSERT_TRUE(
+      CopyFileA((ProgramDirectory() + "\\..\\fake-engine\\" + TARVEX_ENGINE_FILE_NAME).c_str(),
+                plantedEngine.c_str(), FALSE));
   AppProcess app("", planted);
   ASSERT_TRUE(app.Started());
   // The engine is bound before the first command is handled.

@@ -100,8 +100,8 @@ TEST(AppOpenPolicy, OnlyPlainTextLogsAreOpened) {
       {"C:\\logs\\scan.tx", false},
       {"C:\\logs\\scan.txt:run.exe", false},  // a named stream
       {"C:\\logs\\scan.exe:log.txt", false},
-      {"C:scan.txt", false},                     // drive-relative: the name holds a ":"
-      {"C:\\logs\\scan", false},                // no extension
+      {"C:scan.txt", false},      // drive-relative: the name holds a ":"
+      {"C:\\logs\\scan", false},  // no extension
       {"C:\\logs.txt\\scan", false},
       {"C:\\logs\\scan.", false},
       {"C:\\logs\\.txt\\", false},

@@ -49,21 +49,31 @@ TEST(AppFolderChoice, AllDrivesOnlyForTheComputerNode) {
   } cases[] = {
       {"cancelled", {false, false, false, "", false}, FolderChoiceKind::Cancelled, ""},
       {"folder", {true, true, true, "C:\\Temp", false}, FolderChoiceKind::Folder, "C:\\Temp"},
-      {"folder with backslash", {true, true, true, "C:\\Temp\\", false},
-       FolderChoiceKind::Folder, "C:\\Temp"},
+      {"folder with backslash",
+       {true, true, true, "C:\\Temp\\", false},
+       FolderChoiceKind::Folder,
+       "C:\\Temp"},
       {"drive root", {true, true, true, "C:\\", false}, FolderChoiceKind::Folder, "C:\\"},
-      {"drive without backslash", {true, true, true, "D:", false}, FolderChoiceKind::Folder,
+      {"drive without backslash",
+       {true, true, true, "D:", false},
+       FolderChoiceKind::Folder,
        "D:\\"},
-      {"share", {true, true, true, "\\\\server\\share", false}, FolderChoiceKind::Folder,
+      {"share",
+       {true, true, true, "\\\\server\\share", false},
+       FolderChoiceKind::Folder,
        "\\\\server\\share"},
-      {"longer than MAX_PATH", {true, true, true, longPath, false}, FolderChoiceKind::Folder,
+      {"longer than MAX_PATH",
+       {true, true, true, longPath, false},
+       FolderChoiceKind::Folder,
        longPath},
       {"computer node", {true, false, false, "", true}, FolderChoiceKind::AllDrives, ""},
       // A folder whose path lookup failed is never the all-drives walk.
       {"lookup failed", {true, false, false, "", false}, FolderChoiceKind::NotScannable, ""},
       {"path not in ANSI", {true, true, false, "", false}, FolderChoiceKind::NotScannable, ""},
-      {"path not in ANSI, computer", {true, true, false, "", true},
-       FolderChoiceKind::NotScannable, ""},
+      {"path not in ANSI, computer",
+       {true, true, false, "", true},
+       FolderChoiceKind::NotScannable,
+       ""},
       {"empty path", {true, true, true, "", false}, FolderChoiceKind::NotScannable, ""},
       {"lone backslash", {true, true, true, "\\", false}, FolderChoiceKind::NotScannable, ""},
   };
@@ -105,10 +115,10 @@ TEST(AppLayout, MarginsScaleWithTheSystemDpi) {
     int margin, width, height;
   } cases[] = {
       {96, 640, 440, 23, 20, 600, 338},
-      {120, 800, 550, 28, 25, 750, 423},   // 125 %: margins 25, 50, 99
-      {144, 960, 660, 34, 30, 900, 507},   // 150 %: margins 30, 60, 119 (118.5 rounded)
+      {120, 800, 550, 28, 25, 750, 423},    // 125 %: margins 25, 50, 99
+      {144, 960, 660, 34, 30, 900, 507},    // 150 %: margins 30, 60, 119 (118.5 rounded)
       {192, 1280, 880, 46, 40, 1200, 676},  // 200 %: margins 40, 80, 158
-      {0, 640, 440, 23, 20, 600, 338},     // no DPI known: 96
+      {0, 640, 440, 23, 20, 600, 338},      // no DPI known: 96
   };
   for (const Case& c : cases) {
     const ListViewPlacement p = ListViewLayout(c.clientWidth, c.clientHeight, c.caption, c.dpi);
@@ -184,9 +194,12 @@ TEST(AppTextTable, EntriesAsTheUserSeesThem) {
     }
   }
   EXPECT_STREQ("Scan wird abgebrochen...", TableText(kTextCancelling, kGerman));
-  EXPECT_STREQ("LOG-Datei gespeichert, nicht ge\xF6" "ffnet (nur .txt-, .log- und .csv-Dateien "
-               "werden ge\xF6" "ffnet): ",
-               TableText(kTextLogSavedNotOpened, kGerman));
+  EXPECT_STREQ(
+      "LOG-Datei gespeichert, nicht ge\xF6"
+      "ffnet (nur .txt-, .log- und .csv-Dateien "
+      "werden ge\xF6"
+      "ffnet): ",
+      TableText(kTextLogSavedNotOpened, kGerman));
   // Entries 1 to 35 are filled in both languages, nothing outside them.
   for (int entry = 1; entry <= 35; ++entry) {
     EXPECT_STRNE("", TableText(entry, kEnglish)) << entry;
