@@ -158,11 +158,11 @@ void __stdcall ScanFinished(void* window, unsigned int, uintptr_t, unsigned long
   KillTimer(app.mainWindow, TARVEX_NOTIFY_TIMER_ID);
   // Only a running job is finished: a notification that comes after the
   // cancel command, or while a transfer runs, is not a job's end.
-  if (app.transferring || !app.scanRunning) return;
-  app.scanRunning = false;
+  if (app.transferring || app.phase != ScanPhase::Running) return;
+  app.phase = ScanPhase::Idle;
   TransferResults();
   AppendScanFooter(EngineText(OSTRELLE_CALL_ENGINE0(GetScanfile)));
-  SetMenuState(1);
+  SetMenuState(ScanPhase::Idle);
   SetStatusText(Text(kTextReady));
   if (app.automaticStep != 0) {
     ++app.automaticStep;
@@ -170,7 +170,13 @@ void __stdcall ScanFinished(void* window, unsigned int, uintptr_t, unsigned long
       RunScanCommand(kCmdScanAllStreams);
     } else if (app.automaticStep == 3) {
       if (!app.automaticLogPath.empty()) {
-        WriteAndOpenLog(app.automaticLogPath, static_cast<HWND>(window));
+        const LogSaveOutcome outcome =
+            WriteAndOpenLog(app.automaticLogPath, static_cast<HWND>(window));
+        ShowLogSaveOutcome(outcome, app.automaticLogPath);
+        // A log that could not be written would be lost with the program:
+        // the window stays open with the failure in the status bar, and the
+        // log can still be saved with the menu command.
+        if (outcome == LogSaveOutcome::NotWritten) return;
       }
       SendMessageA(app.mainWindow, WM_CLOSE, 0, 0);
     }
