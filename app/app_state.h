@@ -28,6 +28,8 @@ struct AppState {
   int dpi = 96;
   std::string statusText;
   int quitFlag = 0;
+  // The program's exit code: 0, or 1 when the automatic mode could not write its log.
+  int exitCode = 0;
 
   // Engine binding and scan commands.
   tarvex::UniqueLibrary engineLibrary;

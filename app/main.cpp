@@ -56,7 +56,7 @@ int Run(HINSTANCE instance) {
   }
   UnloadEngine();
   if (SUCCEEDED(com)) CoUninitialize();
-  return 0;
+  return app.exitCode;
 }
 
 }  // namespace

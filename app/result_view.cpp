@@ -173,10 +173,10 @@ void __stdcall ScanFinished(void* window, unsigned int, uintptr_t, unsigned long
         const LogSaveOutcome outcome =
             WriteAndOpenLog(app.automaticLogPath, static_cast<HWND>(window));
         ShowLogSaveOutcome(outcome, app.automaticLogPath);
-        // A log that could not be written would be lost with the program:
-        // the window stays open with the failure in the status bar, and the
-        // log can still be saved with the menu command.
-        if (outcome == LogSaveOutcome::NotWritten) return;
+        // The automatic mode runs unattended and ends by itself either way;
+        // a log that could not be written ends it with exit code 1, so the
+        // task that started it sees the failure instead of a success.
+        if (outcome == LogSaveOutcome::NotWritten) app.exitCode = 1;
       }
       SendMessageA(app.mainWindow, WM_CLOSE, 0, 0);
     }
