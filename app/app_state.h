@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "menu_state.h"
 #include "win32_handles.h"
 
 namespace ostrelle {
@@ -23,13 +24,16 @@ struct AppState {
   HWND listView = nullptr;
   int language = 0;
   int captionHeight = 0;
+  // The system's DPI at start; the window's pixel sizes are given at 96 DPI.
+  int dpi = 96;
   std::string statusText;
   int quitFlag = 0;
+  // The program's exit code: 0, or 1 when the automatic mode could not write its log.
+  int exitCode = 0;
 
   // Engine binding and scan commands.
   tarvex::UniqueLibrary engineLibrary;
-  // From the start of a scan until its results are in, or it is cancelled.
-  bool scanRunning = false;
+  ScanPhase phase = ScanPhase::Idle;
   int automaticStep = 0;
   std::string automaticLogPath;
   std::string lastFolder;

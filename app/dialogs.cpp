@@ -50,6 +50,31 @@ INT_PTR CALLBACK InputDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 // One 260-byte path buffer, as the dialogs are given.
 constexpr DWORD kPathBufferLength = 260;
 
+// The longest path Windows knows, with its terminator.
+constexpr DWORD kLongPathChars = 32768;
+
+// The path in the ANSI code page, which the engine's exports take; false when
+// a character has no exact counterpart there (a best-fit or default character
+// would name another folder).
+bool AnsiWithoutLoss(const wchar_t* wide, std::string* ansi) {
+  // A UTF-8 ANSI code page holds every character, and rejects these flags.
+  const bool utf8 = GetACP() == CP_UTF8;
+  const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+  BOOL usedDefault = FALSE;
+  BOOL* usedDefaultOut = utf8 ? nullptr : &usedDefault;
+  const int length =
+      WideCharToMultiByte(CP_ACP, flags, wide, -1, nullptr, 0, nullptr, usedDefaultOut);
+  if (length <= 1) return false;
+  std::vector<char> buffer(static_cast<size_t>(length), '\0');
+  if (WideCharToMultiByte(CP_ACP, flags, wide, -1, buffer.data(), length, nullptr,
+                          usedDefaultOut) != length ||
+      usedDefault) {
+    return false;
+  }
+  *ansi = buffer.data();
+  return true;
+}
+
 OPENFILENAMEA FileDialogFields(HWND owner, const char* title, const char* filter, char* path) {
   OPENFILENAMEA dialog{};
   dialog.lStructSize = sizeof dialog;
@@ -72,18 +97,29 @@ std::string AskText(HWND owner, const char* title, const char* prompt) {
   return result == IDOK ? data.text : std::string();
 }
 
-std::string PickFolder(HWND owner, const char* title) {
+PickedFolderItem PickFolder(HWND owner, const char* title) {
+  PickedFolderItem picked;
   BROWSEINFOA browse{};
   browse.hwndOwner = owner;
   browse.lpszTitle = title;
   browse.ulFlags = BIF_NEWDIALOGSTYLE | BIF_EDITBOX;
   const tarvex::UniqueCoTaskMemory<PIDLIST_ABSOLUTE> chosen(SHBrowseForFolderA(&browse));
-  if (!chosen) return std::string();
-  char path[MAX_PATH] = {};
-  if (!SHGetPathFromIDListA(chosen.Get(), path) || path[0] == '\0') return "\\";
-  std::string folder = path;
-  if (folder.back() != '\\') folder += '\\';
-  return folder;
+  if (!chosen) return picked;
+  picked.chosen = true;
+  // SHGetPathFromIDListA stops at MAX_PATH characters; a deeper folder must
+  // not look like an item without a path.
+  std::vector<wchar_t> widePath(kLongPathChars, L'\0');
+  if (SHGetPathFromIDListEx(chosen.Get(), widePath.data(), kLongPathChars, GPFIDL_DEFAULT) &&
+      widePath[0] != L'\0') {
+    picked.pathFound = true;
+    picked.pathInAnsi = AnsiWithoutLoss(widePath.data(), &picked.ansiPath);
+  }
+  PIDLIST_ABSOLUTE computerList = nullptr;
+  if (SUCCEEDED(SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, &computerList))) {
+    const tarvex::UniqueCoTaskMemory<PIDLIST_ABSOLUTE> computer(computerList);
+    picked.isComputerNode = ILIsEqual(chosen.Get(), computer.Get()) != FALSE;
+  }
+  return picked;
 }
 
 std::string PickFile(HWND owner, const char* title) {

@@ -13,11 +13,20 @@
 namespace ostrelle {
 
 // LoadLibraryA with the bare file name of the application's bitness
-// (TARVEX_ENGINE_FILE_NAME); the handle may be null.
+// (TARVEX_ENGINE_FILE_NAME); the handle may be null. The process's DLL search
+// no longer holds the current folder when this runs (main.cpp).
 void LoadEngine();
 
+// The engine's worker keeps the library loaded through a reference of its own
+// until it has ended its job. After a cancel the application drops its own
+// reference (calls then yield 0), so that the library stays loaded exactly as
+// long as the cancelled job's worker runs: EngineLoadedByAnyone() turns false
+// when that worker has ended, and LoadEngine() binds the library again.
+void ReleaseEngine();
+bool EngineLoadedByAnyone();
+
 // Drops the application's reference to the engine and waits (bounded) while
-// a cancelled job's worker, which holds its own reference, is still ending.
+// a cancelled job's worker is still ending.
 void UnloadEngine();
 
 template <typename Export, typename... Args>

@@ -10,6 +10,7 @@
 #include "bitness.h"
 #include "dialogs.h"
 #include "log_blocks.h"
+#include "main_window.h"
 #include "open_policy.h"
 #include "text_table.h"
 #include "timestamp.h"
@@ -24,12 +25,6 @@ Timestamp MakeTimestamp() {
   SYSTEMTIME now{};
   GetLocalTime(&now);
   return MakeTimestampText({now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute});
-}
-
-std::string EnvironmentText(const char* name) {
-  char buffer[4096] = {};
-  const DWORD length = GetEnvironmentVariableA(name, buffer, sizeof buffer);
-  return length > 0 && length < sizeof buffer ? std::string(buffer, length) : std::string();
 }
 
 }  // namespace
@@ -111,21 +106,35 @@ bool WriteLogFile(const std::string& path) {
   return true;
 }
 
-void WriteAndOpenLog(const std::string& path, HWND owner) {
-  const bool written = WriteLogFile(path);
-  // Only what was written here is opened, and only when its type cannot run:
-  // the log holds names found on disk.
-  if (!written || !MayOpenWithShell(path, EnvironmentText("PATHEXT"))) return;
+LogSaveOutcome WriteAndOpenLog(const std::string& path, HWND owner) {
+  if (!WriteLogFile(path)) return LogSaveOutcome::NotWritten;
+  // Only what was written here is opened, and only a plain-text type: the
+  // log holds names found on disk.
+  if (!MayOpenWithShell(path)) return LogSaveOutcome::NotOpened;
   char directory[MAX_PATH + 1] = {};
   const DWORD length = GetCurrentDirectoryA(sizeof directory, directory);
   ShellExecuteA(owner, "open", path.c_str(), "",
                 length > 0 && length < sizeof directory ? directory : nullptr, SW_SHOWNORMAL);
+  return LogSaveOutcome::Opened;
+}
+
+void ShowLogSaveOutcome(LogSaveOutcome outcome, const std::string& path) {
+  switch (outcome) {
+    case LogSaveOutcome::NotWritten:
+      SetStatusText((Text(kTextLogNotSaved) + path).c_str());
+      break;
+    case LogSaveOutcome::NotOpened:
+      SetStatusText((Text(kTextLogSavedNotOpened) + path).c_str());
+      break;
+    case LogSaveOutcome::Opened:
+      break;
+  }
 }
 
 void SaveLogCommand() {
   const std::string path = AskSavePath(App().mainWindow, Text(kTextSaveDialogTitle));
   if (path.empty()) return;
-  WriteAndOpenLog(path, nullptr);
+  ShowLogSaveOutcome(WriteAndOpenLog(path, nullptr), path);
 }
 
 }  // namespace ostrelle

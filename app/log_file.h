@@ -22,11 +22,22 @@ void AppendEndRule();
 // byte was written.
 bool WriteLogFile(const std::string& path);
 
-// Writes the log and opens the written file with the shell, but only when it
-// was written and its type cannot run (see open_policy.h).
-void WriteAndOpenLog(const std::string& path, HWND owner);
+enum class LogSaveOutcome {
+  Opened,      // written and handed to the shell
+  NotWritten,  // the file could not be created or written
+  NotOpened,   // written, but its type is not one that is opened
+};
 
-// Menu command 102: asks for a path with the save dialog, then writes and opens.
+// Writes the log and opens the written file with the shell, but only when it
+// was written and is a plain-text type (see open_policy.h).
+LogSaveOutcome WriteAndOpenLog(const std::string& path, HWND owner);
+
+// A log that was not written, or not opened because of its type, is named in
+// the status bar with the reason; an opened one leaves the status as it is.
+void ShowLogSaveOutcome(LogSaveOutcome outcome, const std::string& path);
+
+// Menu command 102: asks for a path with the save dialog, then writes and
+// opens, and shows the outcome.
 void SaveLogCommand();
 
 }  // namespace ostrelle

@@ -14,6 +14,20 @@
 namespace ostrelle {
 namespace {
 
+// The engine is loaded by its bare file name, with administrator rights; the
+// current folder (a download folder, a share) is no place to look for it or
+// for any library it loads (a DLL planted there would run elevated). The
+// program's own folder and the system folders stay in the search. Runs
+// before anything else can load a library.
+void KeepCurrentFolderOutOfDllSearch() {
+  using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+  const auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories")));
+  // Windows 8 and later, Windows 7 with KB2533623; SetDllDirectoryA("") takes
+  // the current folder out of the search everywhere else.
+  if (setDefault == nullptr || !setDefault(LOAD_LIBRARY_SEARCH_DEFAULT_DIRS)) SetDllDirectoryA("");
+}
+
 int ChooseLanguage() {
   DWORD languageId = 0;
   if (GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_ILANGUAGE | LOCALE_RETURN_NUMBER,
@@ -24,6 +38,7 @@ int ChooseLanguage() {
 }
 
 int Run(HINSTANCE instance) {
+  KeepCurrentFolderOutOfDllSearch();
   AppState& app = App();
   app.instance = instance;
   const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
@@ -41,7 +56,7 @@ int Run(HINSTANCE instance) {
   }
   UnloadEngine();
   if (SUCCEEDED(com)) CoUninitialize();
-  return 0;
+  return app.exitCode;
 }
 
 }  // namespace

@@ -24,13 +24,29 @@ constexpr DWORD kListViewExtendedStyle = 0x421;
 constexpr DWORD kStatusBarStyle = 0x54000900;
 const int kColumnWidths[6] = {300, 80, 350, 140, 250, 100};
 
-void PlaceListView(UINT flags) {
+ListViewPlacement CurrentListViewPlacement() {
   AppState& app = App();
   RECT client{};
   GetClientRect(app.mainWindow, &client);
-  const ListViewPlacement p =
-      ListViewLayout(client.right - client.left, client.bottom - client.top, app.captionHeight);
-  SetWindowPos(app.listView, nullptr, p.x, p.y, p.width, p.height, flags);
+  return ListViewLayout(client.right - client.left, client.bottom - client.top, app.captionHeight,
+                        app.dpi);
+}
+
+void PlaceListView(UINT flags) {
+  const ListViewPlacement p = CurrentListViewPlacement();
+  SetWindowPos(App().listView, nullptr, p.x, p.y, p.width, p.height, flags);
+}
+
+// The DPI the system renders this program at. The manifest declares the
+// program DPI-aware for the system DPI, so sizes given at 96 DPI are scaled
+// by the program itself (a DPI-unaware program would be stretched as a
+// bitmap instead).
+int SystemDpi() {
+  const HDC screen = GetDC(nullptr);
+  if (screen == nullptr) return kBaseDpi;
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  return dpi > 0 ? dpi : kBaseDpi;
 }
 
 void OnSize() {
@@ -80,7 +96,11 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       if (wParam == TARVEX_NOTIFY_TIMER_ID) {
         ScanFinished(nullptr, 0, 0, 0);
       } else if (wParam == kProgressTimerId) {
-        ProgressUpdate();
+        if (app.phase == ScanPhase::Cancelling) {
+          EndCancellingWhenTheJobHasEnded();
+        } else {
+          ProgressUpdate();
+        }
       }
       return 0;
     case WM_SIZE:
@@ -125,10 +145,7 @@ void CreateMenus() {
 
 void CreateListView() {
   AppState& app = App();
-  RECT client{};
-  GetClientRect(app.mainWindow, &client);
-  const ListViewPlacement p =
-      ListViewLayout(client.right - client.left, client.bottom - client.top, app.captionHeight);
+  const ListViewPlacement p = CurrentListViewPlacement();
   app.listView = CreateWindowExA(0, "SysListView32", "Scan_Listview", kListViewStyle, p.x, p.y,
                                  p.width, p.height, app.mainWindow,
                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(kListViewId)),
@@ -139,7 +156,7 @@ void CreateListView() {
     LVCOLUMNA fields{};
     fields.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
     fields.fmt = LVCFMT_LEFT;
-    fields.cx = kColumnWidths[column];
+    fields.cx = ScaleToDpi(kColumnWidths[column], app.dpi);
     fields.pszText = emptyTitle;
     fields.iSubItem = column;
     SendMessageA(app.listView, LVM_INSERTCOLUMNA, static_cast<WPARAM>(column),
@@ -169,7 +186,8 @@ bool CreateMainWindow() {
   windowClass.lpszClassName = kWindowClass;
   RegisterClassExA(&windowClass);
 
-  RECT outer{0, 0, kClientWidth, kClientHeight};
+  app.dpi = SystemDpi();
+  RECT outer{0, 0, ScaleToDpi(kClientWidth, app.dpi), ScaleToDpi(kClientHeight, app.dpi)};
   AdjustWindowRectEx(&outer, WS_OVERLAPPEDWINDOW, FALSE, 0);
   app.mainWindow = CreateWindowExA(0, kWindowClass, WindowTitle(), WS_OVERLAPPEDWINDOW, 50, 50,
                                    outer.right - outer.left, outer.bottom - outer.top, nullptr,
@@ -194,10 +212,10 @@ void SetStatusText(const char* text) {
   SendMessageA(app.statusBar, SB_SETTIPTEXTA, 0, reinterpret_cast<LPARAM>(app.statusText.c_str()));
 }
 
-void SetMenuState(int idle) {
+void SetMenuState(ScanPhase phase) {
   AppState& app = App();
   if (app.menuBar == nullptr) return;
-  for (const MenuItemState& item : MenuStates(idle == 1, app.logText.empty())) {
+  for (const MenuItemState& item : MenuStates(phase, app.logText.empty())) {
     EnableMenuItem(app.menuBar, static_cast<UINT>(item.id),
                    MF_BYCOMMAND | (item.enabled ? MF_ENABLED : MF_GRAYED));
   }

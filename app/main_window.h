@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "menu_state.h"
+
 namespace ostrelle {
 
 // Steps of start-up that build the window: the window, the menu bar, the
@@ -16,8 +18,8 @@ const char* WindowTitle();
 
 void SetStatusText(const char* text);
 
-// idle 1: no scan runs; 0: a scan runs.
-void SetMenuState(int idle);
+// Enables and disables the menu items for the phase (see menu_state.h).
+void SetMenuState(ScanPhase phase);
 
 // True when the menu item is enabled (commands of disabled items are ignored).
 bool MenuItemEnabled(int commandId);

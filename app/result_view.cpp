@@ -158,11 +158,11 @@ void __stdcall ScanFinished(void* window, unsigned int, uintptr_t, unsigned long
   KillTimer(app.mainWindow, TARVEX_NOTIFY_TIMER_ID);
   // Only a running job is finished: a notification that comes after the
   // cancel command, or while a transfer runs, is not a job's end.
-  if (app.transferring || !app.scanRunning) return;
-  app.scanRunning = false;
+  if (app.transferring || app.phase != ScanPhase::Running) return;
+  app.phase = ScanPhase::Idle;
   TransferResults();
   AppendScanFooter(EngineText(OSTRELLE_CALL_ENGINE0(GetScanfile)));
-  SetMenuState(1);
+  SetMenuState(ScanPhase::Idle);
   SetStatusText(Text(kTextReady));
   if (app.automaticStep != 0) {
     ++app.automaticStep;
@@ -170,7 +170,13 @@ void __stdcall ScanFinished(void* window, unsigned int, uintptr_t, unsigned long
       RunScanCommand(kCmdScanAllStreams);
     } else if (app.automaticStep == 3) {
       if (!app.automaticLogPath.empty()) {
-        WriteAndOpenLog(app.automaticLogPath, static_cast<HWND>(window));
+        const LogSaveOutcome outcome =
+            WriteAndOpenLog(app.automaticLogPath, static_cast<HWND>(window));
+        ShowLogSaveOutcome(outcome, app.automaticLogPath);
+        // The automatic mode runs unattended and ends by itself either way;
+        // a log that could not be written ends it with exit code 1, so the
+        // task that started it sees the failure instead of a success.
+        if (outcome == LogSaveOutcome::NotWritten) app.exitCode = 1;
       }
       SendMessageA(app.mainWindow, WM_CLOSE, 0, 0);
     }

@@ -23,16 +23,18 @@ TarvexTimerProc NotificationProc() { return &ScanFinished; }
 
 void* MainWindowArgument() { return App().mainWindow; }
 
-// The common start of every scan. The engine's scan export waits for the
-// worker of a job that is still ending (after a cancel) before it starts the
-// new job, so jobs never overlap even when this follows a cancel at once.
+// The common start of every scan; only while idle (the scan commands are
+// disabled otherwise). The engine's scan export would wait for the worker of
+// a job that is still ending, on this the window's only thread; the
+// cancelling phase keeps every scan back until that worker has ended, so the
+// export never waits here.
 template <typename StartJob>
 void StartScan(const std::string& typeText, StartJob startJob) {
   AppState& app = App();
-  SetMenuState(0);
+  SetMenuState(ScanPhase::Running);
   SetStatusText(Text(kTextInProgress));
   AppendScanHeader(typeText);
-  app.scanRunning = true;
+  app.phase = ScanPhase::Running;
   startJob();
 }
 
@@ -61,9 +63,15 @@ void ScanProcessesWithName() {
 }
 
 void ScanFolder() {
-  const std::string picked = PickFolder(App().mainWindow, Text(kTextFolderDialogTitle));
-  if (picked.empty()) return;
-  App().lastFolder = NormaliseFolderPath(picked);
+  const FolderChoice choice =
+      DecideFolderChoice(PickFolder(App().mainWindow, Text(kTextFolderDialogTitle)));
+  if (choice.kind == FolderChoiceKind::Cancelled) return;
+  if (choice.kind == FolderChoiceKind::NotScannable) {
+    SetStatusText(Text(kTextFolderNotScannable));
+    return;
+  }
+  // AllDrives comes with the empty path, the engine's word for all drives.
+  App().lastFolder = choice.path;
   StartScan(Text(kTextTypeFolder) + App().lastFolder, [] {
     OSTRELLE_CALL_ENGINE(TarvexAdsInFolder, MainWindowArgument(), NotificationProc(),
                          App().lastFolder.c_str(), 0);
@@ -80,12 +88,21 @@ void ScanFile() {
   });
 }
 
+// Stops the notification timer and drops notifications already waiting: a
+// job whose end crossed the cancel may have armed it (or posted its message).
+void DropNotifications() {
+  const HWND window = App().mainWindow;
+  KillTimer(window, TARVEX_NOTIFY_TIMER_ID);
+  MSG message;
+  while (PeekMessageA(&message, window, WM_TIMER, WM_TIMER, PM_REMOVE)) {
+  }
+}
+
 // Asks the engine to cancel the running job (the engine ignores it when no
 // job of ours runs) and drops a notification that may already be armed.
 void CancelRunningJob() {
   OSTRELLE_CALL_ENGINE(CancleScan, NotificationProc());
   KillTimer(App().mainWindow, TARVEX_NOTIFY_TIMER_ID);
-  App().scanRunning = false;
 }
 
 }  // namespace
@@ -113,10 +130,26 @@ void RunScanCommand(int commandId) {
 }
 
 void CancelScanCommand() {
+  AppState& app = App();
   CancelRunningJob();
   AppendEndRule();
+  app.phase = ScanPhase::Cancelling;
+  SetMenuState(ScanPhase::Cancelling);
+  SetStatusText(Text(kTextCancelling));
+  // From here on the library stays loaded only while the worker runs.
+  ReleaseEngine();
+  EndCancellingWhenTheJobHasEnded();
+}
+
+void EndCancellingWhenTheJobHasEnded() {
+  AppState& app = App();
+  if (app.phase != ScanPhase::Cancelling || EngineLoadedByAnyone()) return;
+  // The worker has ended: whatever it armed is in place and is dropped now.
+  DropNotifications();
+  LoadEngine();
+  app.phase = ScanPhase::Idle;
+  SetMenuState(ScanPhase::Idle);
   SetStatusText(Text(kTextScanCancelled));
-  SetMenuState(1);
 }
 
 void CloseFromMenu() {

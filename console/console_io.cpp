@@ -1,17 +1,27 @@
-// Standard handles and the --out file.
+// Standard handles, the --out file and the target checks.
 #include "console_io.h"
 
+#include <tlhelp32.h>
+
+#include "console_paths.h"
 #include "console_progress_line.h"
+#include "console_text.h"
 #include "text_conversion.h"
 
 namespace tarvex::console {
 namespace {
 
+constexpr size_t kOutputBufferLength = 64 * 1024;
+
 bool WriteAll(HANDLE handle, const char* data, size_t length) {
   while (length > 0) {
     const DWORD chunk = length > 0x100000 ? 0x100000 : static_cast<DWORD>(length);
     DWORD written = 0;
-    if (!WriteFile(handle, data, chunk, &written, nullptr) || written == 0) return false;
+    if (!WriteFile(handle, data, chunk, &written, nullptr)) return false;
+    if (written == 0) {
+      SetLastError(ERROR_WRITE_FAULT);
+      return false;
+    }
     data += written;
     length -= written;
   }
@@ -33,9 +43,46 @@ bool WriteConsoleText(HANDLE console, const std::wstring& text) {
   return true;
 }
 
-bool WriteText(HANDLE handle, const std::string& text, UINT codePage) {
-  if (IsConsoleHandle(handle)) return WriteConsoleText(handle, WideFromMultiByte(text, codePage));
-  return WriteAll(handle, text.data(), text.size());
+PathKind ProbePath(const std::string& path) {
+  const std::wstring extended = ExtendedPathFromAnsi(path);
+  const DWORD attributes = GetFileAttributesW(extended.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES) {
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? PathKind::Folder : PathKind::File;
+  }
+  switch (GetLastError()) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+      return PathKind::Missing;
+    default:
+      return PathKind::Unknown;  // access denied, sharing, network: the engine will tell
+  }
+}
+
+// Looks through a process snapshot; Unknown when there is none.
+template <typename Matches>
+Presence FindProcess(const Matches& matches) {
+  const UniqueFileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot) return Presence::Unknown;
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL read = Process32FirstW(snapshot.Get(), &entry); read;
+       read = Process32NextW(snapshot.Get(), &entry)) {
+    if (matches(entry)) return Presence::Present;
+  }
+  return GetLastError() == ERROR_NO_MORE_FILES ? Presence::Absent : Presence::Unknown;
+}
+
+Presence ProcessNamed(const std::string& executableName) {
+  const std::wstring wanted = WideFromAnsi(executableName);
+  return FindProcess([&](const PROCESSENTRY32W& entry) {
+    return CompareStringOrdinal(entry.szExeFile, -1, wanted.c_str(), -1, TRUE) == CSTR_EQUAL;
+  });
+}
+
+Presence ProcessWithId(uint32_t processId) {
+  return FindProcess(
+      [&](const PROCESSENTRY32W& entry) { return entry.th32ProcessID == processId; });
 }
 
 }  // namespace
@@ -57,57 +104,98 @@ bool IsConsoleHandle(HANDLE handle) {
   return handle != nullptr && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode);
 }
 
-PathKind ProbePath(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return PathKind::Missing;
-  return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? PathKind::Folder : PathKind::File;
+std::wstring ExtendedPathFromAnsi(const std::string& path) {
+  const std::wstring wide = WideFromAnsi(path);
+  if (wide.empty()) return wide;
+  const DWORD needed = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  if (needed == 0) return wide;
+  std::wstring full(needed, L'\0');
+  const DWORD length = GetFullPathNameW(wide.c_str(), needed, &full[0], nullptr);
+  if (length == 0 || length >= needed) return wide;
+  full.resize(length);
+  const std::u16string extended =
+      ExtendedLengthPath(std::u16string(reinterpret_cast<const char16_t*>(full.data()), length));
+  return std::wstring(reinterpret_cast<const wchar_t*>(extended.data()), extended.size());
 }
 
+TargetProbes SystemTargetProbes() { return {&ProbePath, &ProcessNamed, &ProcessWithId}; }
+
 void WriteErrorLine(const std::string& line) {
-  WriteText(GetStdHandle(STD_ERROR_HANDLE), line + "\r\n", CP_ACP);
+  const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+  const std::string text = line + "\r\n";
+  if (IsConsoleHandle(error)) {
+    WriteConsoleText(error, WideFromAnsi(text));
+  } else if (error != nullptr && error != INVALID_HANDLE_VALUE) {
+    WriteAll(error, text.data(), text.size());
+  }
 }
 
 bool OutputSink::Open(const std::string& outPath, std::string* error) {
-  if (outPath.empty()) return true;
+  buffer_.reserve(kOutputBufferLength);
+  if (outPath.empty()) {
+    target_ = GetStdHandle(STD_OUTPUT_HANDLE);
+    console_ = IsConsoleHandle(target_);
+    return true;
+  }
   path_ = outPath;
-  // OPEN_ALWAYS, not CREATE_ALWAYS: an existing file keeps its content until
-  // the results are written.
-  file_.Reset(CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                          FILE_ATTRIBUTE_NORMAL, nullptr));
-  const DWORD openError = GetLastError();
+  extendedPath_ = ExtendedPathFromAnsi(outPath);
+  file_.Reset(CreateFileW(extendedPath_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  DWORD openError = GetLastError();
+  // A file is emptied; a device (NUL, a pipe by name) has nothing to cut.
+  if (file_ && GetFileType(file_.Get()) == FILE_TYPE_DISK && !SetEndOfFile(file_.Get())) {
+    openError = GetLastError();
+    file_.Reset();
+  }
   if (!file_) {
     *error = "--out: cannot open '" + outPath + "': " + SystemErrorLine(openError) + " (error " +
              std::to_string(openError) + ")";
     return false;
   }
   created_ = openError != ERROR_ALREADY_EXISTS;
+  target_ = file_.Get();
   return true;
 }
 
-bool OutputSink::Write(const std::string& text, UINT codePage, std::string* error) {
-  const HANDLE target = file_ ? file_.Get() : GetStdHandle(STD_OUTPUT_HANDLE);
-  if (WriteText(target, text, codePage)) return true;
-  const DWORD writeError = GetLastError();
-  *error = std::string("cannot write the results") + (file_ ? " to '" + path_ + "'" : "") + ": " +
-           SystemErrorLine(writeError) + " (error " + std::to_string(writeError) + ")";
-  return false;
+bool OutputSink::Write(std::string_view utf8Text) {
+  if (failed_) return false;
+  buffer_.append(utf8Text.data(), utf8Text.size());
+  if (buffer_.size() < kOutputBufferLength) return true;
+  // A console gets whole characters; the cut-off rest waits for the next piece.
+  const size_t length = console_ ? CompleteUtf8Length(buffer_) : buffer_.size();
+  if (!WriteOut(std::string_view(buffer_).substr(0, length))) return false;
+  buffer_.erase(0, length);
+  return true;
 }
 
-bool OutputSink::Finish(std::string* error) {
-  if (!file_) return true;
-  if (SetEndOfFile(file_.Get())) {
-    file_.Reset();
-    return true;
-  }
-  const DWORD endError = GetLastError();
-  *error = "cannot end '" + path_ + "': " + SystemErrorLine(endError);
+bool OutputSink::Flush() {
+  if (failed_) return false;
+  if (!WriteOut(buffer_)) return false;
+  buffer_.clear();
+  return true;
+}
+
+bool OutputSink::WriteOut(std::string_view bytes) {
+  if (bytes.empty()) return true;
+  const bool written = target_ != nullptr && target_ != INVALID_HANDLE_VALUE &&
+                       (console_ ? WriteConsoleText(target_, WideFromMultiByte(bytes, CP_UTF8))
+                                 : WriteAll(target_, bytes.data(), bytes.size()));
+  if (written) return true;
+  errorNumber_ =
+      target_ == nullptr || target_ == INVALID_HANDLE_VALUE ? ERROR_INVALID_HANDLE : GetLastError();
+  failed_ = true;
   return false;
 }
 
 void OutputSink::Discard() {
   if (!file_) return;
   file_.Reset();
-  if (created_) DeleteFileA(path_.c_str());
+  if (created_) DeleteFileW(extendedPath_.c_str());
+}
+
+std::string OutputSink::ErrorLine() const {
+  return std::string("cannot write the results") + (path_.empty() ? "" : " to '" + path_ + "'") +
+         ": " + SystemErrorLine(errorNumber_) + " (error " + std::to_string(errorNumber_) + ")";
 }
 
 bool ReadStandardInput(std::vector<char>* data, std::string* error) {

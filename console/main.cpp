@@ -1,18 +1,21 @@
 // OstrelleCmd64.exe / OstrelleCmd.exe: the console scanner for scripts.
-// Parses the command line, loads the engine by file name, runs one job and
-// writes the report, CSV or JSON; the exit code tells the outcome.
+// Parses the command line, loads the engine by file name, checks the target,
+// runs one job and writes the report, CSV or JSON Lines while reading the
+// entries from the engine; the exit code tells the outcome.
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "console_command_line.h"
 #include "console_io.h"
-#include "console_entry_output.h"
-#include "scan_session.h"
-#include "text_conversion.h"
+#include "console_run_output.h"
 #include "console_self_test.h"
+#include "run_facts.h"
+#include "scan_session.h"
 #include "tarvex_test_string.h"
+#include "text_conversion.h"
 
 namespace tarvex::console {
 namespace {
@@ -34,8 +37,12 @@ void KeepCurrentFolderOutOfDllSearch() {
   if (setDefault == nullptr || !setDefault(LOAD_LIBRARY_SEARCH_DEFAULT_DIRS)) SetDllDirectoryA("");
 }
 
-int Fail(int exitCode, const std::string& message) {
+void SayOnStandardError(const std::string& message) {
   WriteErrorLine(std::string(kProgramName) + ": " + message);
+}
+
+int Fail(int exitCode, const std::string& message) {
+  SayOnStandardError(message);
   return exitCode;
 }
 
@@ -56,91 +63,130 @@ bool LoadEngine(EngineLibrary& engine, std::string* error) {
   return false;
 }
 
+// The engine's own findings-only flag is not used: it only drops the verdict
+// word of clean objects; the output filter is the program's.
 void StartJob(const EngineExports& engine, const ConsoleOptions& options, void* window,
               TarvexTimerProc proc) {
-  const int32_t findingsOnly = options.findingsOnly ? 1 : 0;
   switch (options.target) {
     case ScanTarget::FileStreams:
-      engine.TarvexAdsInFile(window, proc, options.path.c_str(), findingsOnly);
+      engine.TarvexAdsInFile(window, proc, options.path.c_str(), 0);
       break;
     case ScanTarget::FolderTree:
-      engine.TarvexAdsInFolder(window, proc, options.path.c_str(), findingsOnly);
+      engine.TarvexAdsInFolder(window, proc, options.path.c_str(), 0);
       break;
     case ScanTarget::AllDrives:
-      engine.TarvexAdsInFolder(window, proc, "", findingsOnly);
+      engine.TarvexAdsInFolder(window, proc, "", 0);
       break;
     case ScanTarget::Content:
-      engine.TarvexAds(window, proc, options.path.c_str(), findingsOnly);
+      engine.TarvexAds(window, proc, options.path.c_str(), 0);
       break;
     case ScanTarget::AllProcesses:
-      engine.TarvexAllProcesses(window, proc, findingsOnly);
+      engine.TarvexAllProcesses(window, proc, 0);
       break;
     case ScanTarget::ProcessesByName:
-      engine.TarvexProcessWithName(window, proc, options.path.c_str(), findingsOnly);
+      engine.TarvexProcessWithName(window, proc, options.path.c_str(), 0);
       break;
     case ScanTarget::ProcessById:
       engine.TarvexProcessWithPid(window, proc, static_cast<intptr_t>(options.processId),
-                                  options.processName.c_str(), findingsOnly);
+                                  options.processName.c_str(), 0);
       break;
     default:
       break;
   }
 }
 
-int WriteResults(const ConsoleOptions& options, const JobOutcome& outcome, OutputSink& sink) {
-  std::string error;
-  bool written = false;
-  switch (options.format) {
-    case OutputFormat::Report:
-      written = sink.Write(outcome.report, CP_ACP, &error);
-      break;
-    case OutputFormat::Csv:
-      written = sink.Write(FormatCsv(outcome.entries, Utf8FromAnsi), CP_UTF8, &error);
-      break;
-    case OutputFormat::Json:
-      written = sink.Write(FormatJsonLines(outcome.entries, Utf8FromAnsi), CP_UTF8, &error);
-      break;
-  }
-  if (!written || !sink.Finish(&error)) return Fail(kExitUsage, error);
-  return ScanExitCode(outcome.jobVerdict, outcome.entries, false);
+RunStart MakeRunStart(const ConsoleOptions& options, const EngineLibrary& engine) {
+  RunStart start;
+  start.program = std::string(kProgramName) + ".exe";
+  start.programVersion = TARVEX_VERSION_TEXT;
+  start.engineVersion = ModuleVersion(engine.Module());
+  start.host = HostName();
+  start.user = UserName();
+  start.startTime = UtcNowText();
+  start.command = CommandName(options.target);
+  start.target = Utf8FromAnsi(TargetText(options));
+  start.findingsOnly = options.findingsOnly;
+  return start;
 }
 
-int RunSelfTest(const EngineExports& engine, OutputSink& sink) {
+RunOutputSettings OutputSettings(const ConsoleOptions& options) {
+  RunOutputSettings settings;
+  settings.format = options.format;
+  settings.findingsOnly = options.findingsOnly;
+  settings.toUtf8 = [](const std::string& text) { return Utf8FromAnsi(text); };
+  settings.endTime = &UtcNowText;
+  return settings;
+}
+
+// The lines on standard error after the output: a write failure, a cancel,
+// and names the code page could not hold.
+void ReportRunOnStandardError(const RunOutcome& outcome, bool cancelled, const OutputSink& sink,
+                              bool namesMayLoseCharacters) {
+  if (outcome.writeFailed) SayOnStandardError(sink.ErrorLine());
+  if (cancelled)
+    SayOnStandardError("cancelled; the results found so far are written, marked partial");
+  if (namesMayLoseCharacters && outcome.lostCharacters && !AnsiCodePageIsUtf8()) {
+    SayOnStandardError("warning: names with characters outside code page " +
+                       std::to_string(GetACP()) +
+                       " are written with '?' (this Windows has no UTF-8 code page for programs; "
+                       "Windows 10 version 1903 and later have)");
+  }
+}
+
+int RunSelfTest(const EngineExports& engine, const ConsoleOptions& options, const RunStart& start,
+                OutputSink& sink) {
+  JobOutcome job;
+  SelfTestReport judged;
+  RunOutputSettings settings = OutputSettings(options);
+  settings.exitCode = [&](const OutcomeCounts& counts, bool writeFailed) {
+    if (job.cancelled) return RunExitCode({counts, job.jobVerdict, true, writeFailed});
+    return SelfTestExitCode(judged.exitCode, writeFailed);
+  };
+  RunWriter writer(settings, sink);
+  writer.Begin(start);
+
   const std::string testString = AntivirusTestString();
-  JobOutcome outcome;
   RunSynchronousJob(
       engine,
       [&] {
         return engine.TarvexBuffer2("OstrelleCmd self-test", testString.data(), testString.size(),
                                     0, "", "");
       },
-      &outcome);
-  if (outcome.cancelled) {
-    sink.Discard();
-    return Fail(kExitCancelled, "cancelled");
-  }
+      &job);
+  settings.partial = job.cancelled;
+  EngineEntryCursor entries(engine);
   SelfTestFacts facts;
   facts.amsiState = engine.IsAmsiAvailable();
-  facts.jobVerdict = outcome.jobVerdict;
-  facts.haveEntry = !outcome.entries.empty();
-  if (facts.haveEntry) facts.entry = outcome.entries.front();
-  const SelfTestReport report = JudgeSelfTest(facts);
-  std::string error;
-  if (!sink.Write(report.text, CP_ACP, &error) || !sink.Finish(&error)) {
-    return Fail(kExitUsage, error);
+  facts.jobVerdict = job.jobVerdict;
+  entries.Restart();
+  ConsoleEntry title;
+  facts.haveEntry = !job.cancelled && entries.Next(&title) && entries.Next(&facts.entry);
+  judged = JudgeSelfTest(facts);
+
+  if (options.format != OutputFormat::Report) {
+    const RunOutcome outcome = writer.Finish(entries);
+    ReportRunOnStandardError(outcome, job.cancelled, sink, false);
+    return outcome.exitCode;
   }
-  return report.exitCode;
+  // The report form of the self-test is its judgement.
+  if (job.cancelled) return Fail(kExitCancelled, "cancelled");
+  const bool written = sink.Write(Utf8FromAnsi(judged.text)) && sink.Flush();
+  if (!written) SayOnStandardError(sink.ErrorLine());
+  return SelfTestExitCode(judged.exitCode, !written);
 }
 
-int Run(int argc, char** argv) {
-  std::vector<std::string> arguments;
-  for (int i = 1; i < argc; ++i) arguments.emplace_back(argv[i]);
+int Run(int argc, wchar_t** argv) {
+  std::vector<std::string> lossyArguments;
+  const std::vector<std::string> arguments = AnsiArguments(argc, argv, &lossyArguments);
   const ParsedCommandLine parsed = ParseCommandLine(arguments, kProgramName, TARVEX_VERSION_TEXT);
   if (!parsed.run) {
     if (!parsed.output.empty()) {
       OutputSink standardOutput;
       std::string error;
-      standardOutput.Write(parsed.output, CP_ACP, &error);
+      if (!standardOutput.Open("", &error) || !standardOutput.Write(parsed.output) ||
+          !standardOutput.Flush()) {
+        return Fail(kExitWriteFailed, standardOutput.ErrorLine());
+      }
     }
     if (!parsed.error.empty()) WriteErrorLine(parsed.error);
     return parsed.exitCode;
@@ -151,53 +197,64 @@ int Run(int argc, char** argv) {
   std::string error;
   KeepCurrentFolderOutOfDllSearch();
   if (!LoadEngine(engine, &error)) return Fail(kExitUsage, error);
-  const std::string targetError = CheckTargets(options, ProbePath);
+  const bool pathLostCharacters =
+      std::find(lossyArguments.begin(), lossyArguments.end(), options.path) !=
+      lossyArguments.end();
+  const std::string targetError =
+      CheckTargets(options, SystemTargetProbes(), pathLostCharacters);
   if (!targetError.empty()) return Fail(kExitUsage, targetError);
   OutputSink sink;
-  if (!sink.Open(options.outPath, &error)) return Fail(kExitUsage, error);
+  if (!sink.Open(options.outPath, &error)) return Fail(kExitWriteFailed, error);
   const CancelHandler cancelHandler(engine);
+  const RunStart start = MakeRunStart(options, engine);
 
-  if (options.target == ScanTarget::SelfTest) return RunSelfTest(engine, sink);
+  if (options.target == ScanTarget::SelfTest) return RunSelfTest(engine, options, start, sink);
 
-  JobOutcome outcome;
+  JobOutcome job;
+  RunOutputSettings settings = OutputSettings(options);
+  settings.exitCode = [&](const OutcomeCounts& counts, bool writeFailed) {
+    return RunExitCode({counts, job.jobVerdict, job.cancelled, writeFailed});
+  };
+  RunWriter writer(settings, sink);
   if (options.target == ScanTarget::StandardInput) {
     std::vector<char> data;
+    writer.Begin(start);
     const InputOutcome input = ReadInputUnlessCancelled(&data, &error);
-    if (input == InputOutcome::Cancelled) {
-      sink.Discard();
-      return Fail(kExitCancelled, "cancelled while reading standard input; nothing was scanned");
-    }
     if (input == InputOutcome::Failed) {
       sink.Discard();
       return Fail(kExitUsage, error);
     }
-    RunSynchronousJob(
-        engine,
-        [&] {
-          return engine.TarvexBuffer2(options.path.c_str(), data.data(), data.size(),
-                                      options.findingsOnly ? 1 : 0, "", "");
-        },
-        &outcome);
-  } else if (!RunAsynchronousJob(
-                 engine,
-                 [&](void* window, TarvexTimerProc proc) {
-                   StartJob(engine, options, window, proc);
-                 },
-                 &outcome, &error)) {
-    sink.Discard();
-    return Fail(kExitUsage, error);
+    if (input == InputOutcome::Cancelled) {
+      job.cancelled = true;  // nothing scanned; the run records still say so
+    } else {
+      RunSynchronousJob(
+          engine,
+          [&] {
+            return engine.TarvexBuffer2(options.path.c_str(), data.data(), data.size(), 0, "", "");
+          },
+          &job);
+    }
+  } else {
+    writer.Begin(start);
+    if (!RunAsynchronousJob(
+            engine,
+            [&](void* window, TarvexTimerProc proc) { StartJob(engine, options, window, proc); },
+            &job, &error)) {
+      return Fail(kExitUsage, error);
+    }
   }
-  if (outcome.cancelled) {
-    sink.Discard();
-    return Fail(kExitCancelled, "cancelled; the engine has stopped the job");
-  }
-  return WriteResults(options, outcome, sink);
+  settings.partial = job.cancelled;
+  EngineEntryCursor entries(engine);
+  const RunOutcome outcome = writer.Finish(entries);
+  const bool namedObjects = options.target != ScanTarget::StandardInput;
+  ReportRunOnStandardError(outcome, job.cancelled, sink, namedObjects);
+  return outcome.exitCode;
 }
 
 }  // namespace
 }  // namespace tarvex::console
 
-int main(int argc, char** argv) {
+int wmain(int argc, wchar_t** argv) {
   try {
     return tarvex::console::Run(argc, argv);
   } catch (const std::bad_alloc&) {

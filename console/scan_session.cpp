@@ -87,33 +87,21 @@ BOOL WINAPI OnConsoleControl(DWORD controlType) {
   return TRUE;
 }
 
-// The entries after the title entry.
-std::vector<ConsoleEntry> ReadEntries(const EngineExports& engine) {
-  std::vector<ConsoleEntry> entries;
-  engine.SetScanlistToStart();
-  EntryFields values;
-  bool title = true;
-  while (ReadNextEntry(engine, &values)) {
-    if (title) {
-      title = false;
-      continue;
-    }
-    entries.push_back({values[0], values[1], values[2], values[3], values[4], values[5]});
-  }
-  return entries;
-}
-
-void CollectResults(const EngineExports& engine, JobOutcome* outcome) {
-  outcome->jobVerdict = engine.GetScanResult();
-  outcome->entries = ReadEntries(engine);
-  const char* report = reinterpret_cast<const char*>(engine.GetScanfile());
-  const intptr_t length = engine.GetScanfileLength();
-  outcome->report = report == nullptr || length <= 0
-                        ? std::string()
-                        : std::string(report, static_cast<size_t>(length));
-}
-
 }  // namespace
+
+void EngineEntryCursor::Restart() { engine_.SetScanlistToStart(); }
+
+bool EngineEntryCursor::Next(ConsoleEntry* entry) {
+  EntryFields values;
+  if (!ReadNextEntry(engine_, &values)) return false;
+  entry->processName = std::move(values[0]);
+  entry->processId = std::move(values[1]);
+  entry->scantarget = std::move(values[2]);
+  entry->isMalware = std::move(values[3]);
+  entry->scannermessage = std::move(values[4]);
+  entry->scannerErrornumber = std::move(values[5]);
+  return true;
+}
 
 CancelHandler::CancelHandler(const EngineExports& engine)
     : event_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
@@ -219,7 +207,7 @@ bool RunAsynchronousJob(const EngineExports& engine,
   g_job = nullptr;
 
   outcome->cancelled = job.cancelled || g_cancelRequested.load();
-  if (!outcome->cancelled) CollectResults(engine, outcome);
+  outcome->jobVerdict = engine.GetScanResult();
   return true;
 }
 
@@ -229,7 +217,7 @@ void RunSynchronousJob(const EngineExports& engine, const std::function<intptr_t
   if (!g_cancelRequested.load()) start();
   g_synchronousJob.store(false);
   outcome->cancelled = g_cancelRequested.load();
-  if (!outcome->cancelled) CollectResults(engine, outcome);
+  outcome->jobVerdict = engine.GetScanResult();
 }
 
 }  // namespace tarvex::console

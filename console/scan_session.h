@@ -10,16 +10,28 @@
 
 #include "win32_handles.h"
 
-#include "console_scan_outcome.h"
+#include "console_run_output.h"
 #include "tarvex_loader.h"
 
 namespace tarvex::console {
 
+// How a job ended. Its entries stay in the engine until the next job and are
+// read from there (EngineEntryCursor), also after a cancel: the engine keeps
+// what it found before it stopped.
 struct JobOutcome {
   bool cancelled = false;
   intptr_t jobVerdict = -1;
-  std::vector<ConsoleEntry> entries;  // title entry excluded
-  std::string report;                 // the engine's text report
+};
+
+// The engine's result list, title entry first, read through its getters.
+class EngineEntryCursor : public EntryCursor {
+ public:
+  explicit EngineEntryCursor(const EngineExports& engine) : engine_(engine) {}
+  void Restart() override;
+  bool Next(ConsoleEntry* entry) override;
+
+ private:
+  const EngineExports& engine_;
 };
 
 // Installs the Ctrl+C / Ctrl+Break handler (also in a process started in a
@@ -46,7 +58,8 @@ enum class InputOutcome { Read, Failed, Cancelled };
 InputOutcome ReadInputUnlessCancelled(std::vector<char>* data, std::string* error);
 
 // Starts an asynchronous job with start(window, timer procedure) and waits
-// for its end; progress goes to standard error when that is a console.
+// for its end, or for the end of a cancel; progress goes to standard error
+// when that is a console.
 // Returns false with *error when the window cannot be made.
 bool RunAsynchronousJob(const EngineExports& engine,
                         const std::function<void(void* window, TarvexTimerProc proc)>& start,

@@ -2,6 +2,7 @@
 #include "engine_state.h"
 
 #include "amsi_session.h"
+#include "text_conversion.h"
 
 namespace tarvex {
 
@@ -29,6 +30,9 @@ void AttachEngine(HMODULE module) {
   EngineState& engine = Engine();
   engine.module = module;
   engine.textReport.clear();
+  // The texts go out in the code page of the process that loaded the engine,
+  // as every other text of its interface does.
+  UseMessageCodePage([](std::u16string_view text) { return AnsiFromU16(text); });
   engine.languageIndex = ChooseLanguage();
   BindAmsiLibrary();
   // Kernel32 is always loaded; its handle is taken, not loaded again.

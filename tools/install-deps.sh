@@ -4,7 +4,7 @@
 set -euo pipefail
 packages=(cmake make g++ clang libclang-rt-14-dev libgtest-dev googletest libbenchmark-dev
           g++-mingw-w64-x86-64 g++-mingw-w64-i686 binutils-mingw-w64
-          wine64 xvfb xauth imagemagick xdotool python3 procps
+          wine64 xvfb xauth imagemagick xdotool openbox x11-utils python3 procps
           libcli11-dev nlohmann-json3-dev ntfs-3g
           wixl msitools python3-olefile python3-yaml ansible ansible-lint)
 missing=()

@@ -3,12 +3,14 @@
 
 namespace ostrelle {
 
-std::vector<MenuItemState> MenuStates(bool idle, bool logTextEmpty) {
+std::vector<MenuItemState> MenuStates(ScanPhase phase, bool logTextEmpty) {
+  const bool idle = phase == ScanPhase::Idle;
+  const bool running = phase == ScanPhase::Running;
   return {
       {kCmdScanProcesses, idle}, {kCmdScanAllStreams, idle},
       {kCmdDeleteResults, idle}, {kCmdScanFolder, idle},
       {kCmdScanFile, idle},      {kCmdScanProcessesWithName, idle},
-      {kCmdCancelScan, !idle},   {kCmdCreateLogFile, idle && !logTextEmpty},
+      {kCmdCancelScan, running}, {kCmdCreateLogFile, idle && !logTextEmpty},
   };
 }
 

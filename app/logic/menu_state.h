@@ -1,4 +1,5 @@
-// Which menu items are enabled while idle and while a scan runs.
+// Which menu items are enabled while idle, while a scan runs and while a
+// cancelled scan is still ending.
 #pragma once
 
 #include <vector>
@@ -18,14 +19,25 @@ enum CommandId : int {
   kCmdClose = 111,
 };
 
+// Where the application stands with its engine job.
+enum class ScanPhase {
+  Idle,
+  // From the start of a scan until its results are in.
+  Running,
+  // After the cancel command, until the cancelled job's worker has ended: the
+  // engine allows one job at a time, so no scan may start before.
+  Cancelling,
+};
+
 struct MenuItemState {
   int id;
   bool enabled;
 };
 
 // The states SetMenuState applies, in its order: the scan commands and the
-// delete command follow idle, cancel the opposite, and the save command is
-// enabled only when idle with a log text to save. Item 111 is never changed.
-std::vector<MenuItemState> MenuStates(bool idle, bool logTextEmpty);
+// delete command are enabled only while idle, cancel only while a scan runs,
+// and the save command only while idle with a log text to save. Item 111 is
+// never changed.
+std::vector<MenuItemState> MenuStates(ScanPhase phase, bool logTextEmpty);
 
 }  // namespace ostrelle

@@ -1,4 +1,4 @@
-// Extension checks before a written log is opened with the shell.
+// Extension check before a written log is opened with the shell.
 #include "open_policy.h"
 
 #include <cctype>
@@ -6,43 +6,12 @@
 namespace ostrelle {
 namespace {
 
-// Types that run code or point at something that does, whatever PATHEXT says.
-const char* const kNeverOpened[] = {
-    ".EXE",        ".COM",       ".BAT",
-    ".CMD",        ".PIF",       ".SCR",
-    ".LNK",        ".URL",       ".HTA",
-    ".JS",         ".JSE",       ".VBS",
-    ".VBE",        ".VB",        ".WSF",
-    ".WSH",        ".WSC",       ".WS",
-    ".SCT",        ".PS1",       ".PS1XML",
-    ".PS2",        ".PSC1",      ".PSM1",
-    ".PSD1",       ".MSC",       ".MSI",
-    ".MSP",        ".MST",       ".CPL",
-    ".DLL",        ".OCX",       ".SYS",
-    ".DRV",        ".INF",       ".INS",
-    ".REG",        ".JAR",       ".CHM",
-    ".HLP",        ".SCF",       ".SHB",
-    ".SHS",        ".GADGET",    ".APPLICATION",
-    ".APPREF-MS",  ".XBAP",      ".SETTINGCONTENT-MS",
-    ".LIBRARY-MS", ".SEARCH-MS", ".SEARCHCONNECTOR-MS",
-    ".WEBSITE",    ".DIAGCAB",   ".APPX",
-    ".APPXBUNDLE", ".MSIX",      ".MSIXBUNDLE",
-    ".PY",         ".PYW",       ".PL",
-    ".RB",         ".XLL",       ".JNLP",
-    ".ISP",
-};
+// Plain-text types; the only ones the shell is asked to open.
+const char* const kOpenedExtensions[] = {".TXT", ".LOG", ".CSV"};
 
 std::string Upper(std::string text) {
   for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return text;
-}
-
-std::string Trim(const std::string& text) {
-  size_t begin = 0;
-  size_t end = text.size();
-  while (begin < end && (text[begin] == ' ' || text[begin] == '\t')) ++begin;
-  while (end > begin && (text[end - 1] == ' ' || text[end - 1] == '\t')) --end;
-  return text.substr(begin, end - begin);
 }
 
 std::string FileNamePart(const std::string& path) {
@@ -55,18 +24,6 @@ std::string WithoutTrailingDotsAndBlanks(std::string name) {
   return name;
 }
 
-bool InPathExt(const std::string& extension, const std::string& pathExt) {
-  size_t start = 0;
-  while (start <= pathExt.size()) {
-    size_t end = pathExt.find(';', start);
-    if (end == std::string::npos) end = pathExt.size();
-    const std::string item = Upper(Trim(pathExt.substr(start, end - start)));
-    if (!item.empty() && item == extension) return true;
-    start = end + 1;
-  }
-  return false;
-}
-
 }  // namespace
 
 std::string ShellExtension(const std::string& path) {
@@ -76,16 +33,13 @@ std::string ShellExtension(const std::string& path) {
   return Upper(name.substr(dot));
 }
 
-bool MayOpenWithShell(const std::string& path, const std::string& pathExt) {
-  const std::string name = FileNamePart(path);
-  if (name.find(':') != std::string::npos) return false;
+bool MayOpenWithShell(const std::string& path) {
+  if (FileNamePart(path).find(':') != std::string::npos) return false;
   const std::string extension = ShellExtension(path);
-  // Without an extension the shell would try the name with program extensions appended.
-  if (extension.size() < 2) return false;
-  for (const char* never : kNeverOpened) {
-    if (extension == never) return false;
+  for (const char* opened : kOpenedExtensions) {
+    if (extension == opened) return true;
   }
-  return !InPathExt(extension, pathExt);
+  return false;
 }
 
 }  // namespace ostrelle

@@ -1,8 +1,10 @@
 // Whether a written log file may be handed to the shell's "open" verb.
 //
 // The log text holds file and stream names found on disk, so the file is
-// opened only when its type cannot run: a program or script type would make
-// the shell execute what the scan found.
+// opened only when it is a plain-text type: .txt, .log or .csv. Any other
+// type (a program, a script, but also a web page, an image or a document
+// that a viewer would render with its active content) is written and not
+// opened.
 #pragma once
 
 #include <string>
@@ -14,10 +16,8 @@ namespace ostrelle {
 // as the file system drops them when it creates the file.
 std::string ShellExtension(const std::string& path);
 
-// True when the path may be opened with the shell: it has an extension, its
-// file name holds no ":" (a named stream), and the extension is neither in
-// pathExt (the PATHEXT list, ";"-separated, any case) nor one of the fixed
-// program, script and shortcut types.
-bool MayOpenWithShell(const std::string& path, const std::string& pathExt);
+// True when the path may be opened with the shell: its extension is .txt,
+// .log or .csv (any case) and its file name holds no ":" (a named stream).
+bool MayOpenWithShell(const std::string& path);
 
 }  // namespace ostrelle

@@ -1,4 +1,4 @@
-// The filled entries 1 to 31 in English and German; German texts in code page 1252.
+// The filled entries 1 to 35 in English and German; German texts in code page 1252.
 #include "text_table.h"
 
 namespace ostrelle {
@@ -9,7 +9,7 @@ struct Row {
   const char* german;
 };
 
-// Index 0 is unused; entries 1 to 31 in the order of their numbers.
+// Index 0 is unused; entries 1 to 35 in the order of their numbers.
 const Row kRows[] = {
     {"", ""},
     {"&Program", "&Programm"},
@@ -57,10 +57,19 @@ const Row kRows[] = {
     {"processes with name ", "Prozesse mit Prozessnamen "},
     {"Processname", "Prozessname"},
     {"Pleace but a processname into the box:", "Hier einen Prozessnamen eingeben:"},
+    {"Scan is being cancelled...", "Scan wird abgebrochen..."},
+    {"The log file could not be saved: ", "Die LOG-Datei konnte nicht gespeichert werden: "},
+    {"Log file saved, not opened (only .txt, .log and .csv files are opened): ",
+     "LOG-Datei gespeichert, nicht ge\xF6"
+     "ffnet (nur .txt-, .log- und .csv-Dateien werden ge\xF6"
+     "ffnet): "},
+    {"The chosen item is not a folder that can be scanned.",
+     "Das gew\xE4"
+     "hlte Element ist kein Ordner, der gescannt werden kann."},
 };
 
 constexpr int kFilledEntryCount = static_cast<int>(sizeof kRows / sizeof kRows[0]);
-static_assert(kFilledEntryCount == 32, "entries 0 to 31");
+static_assert(kFilledEntryCount == kTextLastFilledEntry + 1, "entries 0 to the last filled one");
 
 }  // namespace
 

@@ -42,6 +42,13 @@ enum TextEntry : int {
   kTextTypeProcessesWithName = 29,
   kTextInputDialogTitle = 30,
   kTextInputDialogPrompt = 31,
+  // Status texts of this program beyond the first 31; those that get a path
+  // appended end with one blank.
+  kTextCancelling = 32,          // while a cancelled job's worker is still ending
+  kTextLogNotSaved = 33,         // the log file could not be written; the path follows
+  kTextLogSavedNotOpened = 34,   // written, but its type is not opened; the path follows
+  kTextFolderNotScannable = 35,  // the folder picker's choice has no usable path
+  kTextLastFilledEntry = 35,
 };
 
 constexpr int kTextTableEntryCount = 101;

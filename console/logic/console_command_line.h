@@ -1,11 +1,13 @@
 // Command line of the console scanner: what to scan, how to write the results.
-// Plain C++ (CLI11); the checks that need the file system go through a probe.
+// Plain C++ (CLI11); the checks that need the system go through probes.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
+
+#include "console_scan_outcome.h"
 
 namespace tarvex::console {
 
@@ -28,19 +30,9 @@ struct ConsoleOptions {
   std::string path;         // file, folder, stream path, executable name or content name
   std::string processName;  // pid: name used where the image path cannot be found
   uint32_t processId = 0;
-  bool findingsOnly = false;
+  bool findingsOnly = false;  // write only detected and not-scanned objects
   OutputFormat format = OutputFormat::Report;
   std::string outPath;  // empty: standard output
-};
-
-// Exit codes of the program; documented in --help and the README.
-enum ExitCode : int {
-  kExitClean = 0,        // everything scanned, nothing detected
-  kExitDetected = 1,     // at least one detection
-  kExitNotScanned = 2,   // nothing detected, but something could not be scanned
-  kExitUsage = 3,        // usage error, engine or output file unusable
-  kExitCancelled = 4,    // Ctrl+C / Ctrl+Break: the job was cancelled
-  kExitNotDetected = 5,  // self-test: AMSI answered but missed the test string
 };
 
 struct ParsedCommandLine {
@@ -51,18 +43,41 @@ struct ParsedCommandLine {
   ConsoleOptions options;
 };
 
-// arguments excludes the program name. programName appears in help and errors.
+// arguments excludes the program name. programName appears in help, errors
+// and the version line.
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments,
                                    const std::string& programName, const std::string& version);
 
-// What the file system holds at a path.
-enum class PathKind { Missing, File, Folder };
-using PathProbe = std::function<PathKind(const std::string& path)>;
+// The command word of a target, as typed ("streams", "pid", ...).
+const char* CommandName(ScanTarget target);
+
+// The target as the run records name it: the path, executable name, process
+// id or content name; empty for drives, all processes and the self-test.
+std::string TargetText(const ConsoleOptions& options);
+
+// What the system holds at a path: Unknown when it cannot be told (access
+// denied, a network error, a name the system does not take); such targets go
+// to the engine, which reports what it meets.
+enum class PathKind { Missing, File, Folder, Unknown };
+enum class Presence { Present, Absent, Unknown };
+
+struct TargetProbes {
+  std::function<PathKind(const std::string& path)> path;
+  // Whether a process of that executable name (compared as the engine does,
+  // without regard to case) or of that id is running.
+  std::function<Presence(const std::string& executableName)> processNamed;
+  std::function<Presence(uint32_t processId)> processWithId;
+};
 
 // Checks the targets before anything is scanned: the path of streams, folder
-// and content must exist (a folder for "folder", not a folder for "content").
-// Returns the error line, or an empty text when the options are usable.
-std::string CheckTargets(const ConsoleOptions& options, const PathProbe& probe);
+// and content must exist (a folder for "folder", not a folder for
+// "content"); the process of processes NAME and of pid must be running.
+// pathLostCharacters: the path or name argument held characters that the
+// process's code page lacks (they became '?'), so it cannot name its target.
+// Returns the error line (without the program name), or an empty text when
+// the options are usable.
+std::string CheckTargets(const ConsoleOptions& options, const TargetProbes& probes,
+                         bool pathLostCharacters = false);
 
 // Strict decimal process id: digits only, 0 to 4294967295 (0 names the idle process,
 // which the engine reports as an open failure).

@@ -1,7 +1,7 @@
 // Self-test judgement.
 #include "console_self_test.h"
 
-#include "console_command_line.h"
+#include "console_scan_outcome.h"
 
 namespace tarvex::console {
 namespace {

@@ -1,7 +1,13 @@
-// The engine's user-visible texts, one English and one German column (code page 1252).
+// The engine's user-visible texts, one English and one German column. The
+// rows are kept as UTF-16; the 8-bit texts that entries and the report carry
+// are made from them once, at library load, in the code page of the process
+// that loaded the engine (its ANSI code page: 1252 on a German or English
+// Windows, UTF-8 for a program whose manifest asks for it).
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 namespace tarvex {
 
@@ -23,9 +29,28 @@ enum class MessageRow : int {
 
 constexpr int kEnglish = 0;
 constexpr int kGerman = 1;
+constexpr int kMessageRowCount = 13;
 
-// Text of a row in the given language; a language index other than 1 reads English.
+// The row's text as UTF-16; a language index other than 1 reads English.
+std::u16string_view MessageSource(MessageRow row, int languageIndex);
+
+// Text of a row in the given language, 8-bit, in the code page chosen by the
+// last UseMessageCodePage call; until then code page 1252. A language index
+// other than 1 reads English.
 const char* MessageText(MessageRow row, int languageIndex);
+
+// Converts a UTF-16 text into the process's 8-bit code page; an empty result
+// for a text that is not empty means the conversion failed.
+using MessageConverter = std::string (*)(std::u16string_view text);
+
+// Makes every row's 8-bit text anew with toCodePage. A row the converter
+// fails on keeps its code page 1252 text. Called once at library load,
+// before any job; MessageText is read-only afterwards.
+void UseMessageCodePage(MessageConverter toCodePage);
+
+// Code page 1252 for the characters of the table (ASCII and the Latin-1
+// letters); any other character becomes '?'.
+std::string CodePage1252FromUtf16(std::u16string_view text);
 
 // Language index from the first byte of the user locale's language identifier
 // (read as a signed byte): 7 is the primary language German in every sublanguage.

@@ -39,6 +39,20 @@ BOOL CALLBACK FindByProcessAndTitle(HWND window, LPARAM parameter) {
   return TRUE;
 }
 
+BOOL CALLBACK FindDialogOfProcess(HWND window, LPARAM parameter) {
+  auto* context = reinterpret_cast<FindContext*>(parameter);
+  DWORD processId = 0;
+  GetWindowThreadProcessId(window, &processId);
+  char name[64] = {};
+  GetClassNameA(window, name, sizeof name);
+  if (processId != context->processId || !IsWindowVisible(window) ||
+      std::string(name) != "#32770") {
+    return TRUE;
+  }
+  context->found = window;
+  return FALSE;
+}
+
 struct ChildSearch {
   const char* className;
   HWND found;
@@ -85,20 +99,21 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs, DWORD st
 
 // ---- the program as a user sees it
 
-AppProcess::AppProcess(const std::string& arguments) {
-  const std::string directory = ProgramDirectory();
-  const std::string program = directory + "\\" + ProgramName();
+AppProcess::AppProcess(const std::string& arguments, const std::string& workingDirectory) {
+  const std::string program = ProgramDirectory() + "\\" + ProgramName();
   std::string commandLine = "\"" + program + "\"";
   if (!arguments.empty()) commandLine += " " + arguments;
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   // Started in the temporary folder: under Wine the staged directory is a
   // link that the shell cannot resolve as a working directory.
-  char workingDirectory[MAX_PATH] = {};
-  GetTempPathA(MAX_PATH, workingDirectory);
+  char temporary[MAX_PATH] = {};
+  GetTempPathA(MAX_PATH, temporary);
+  const std::string directory =
+      workingDirectory.empty() ? std::string(temporary) : workingDirectory;
   PROCESS_INFORMATION information{};
   if (!CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                      workingDirectory, &startup, &information)) {
+                      directory.c_str(), &startup, &information)) {
     return;
   }
   process_ = tarvex::UniqueProcessInformation(information);
@@ -130,7 +145,40 @@ void AppProcess::Command(int commandId) const {
   PostMessageA(window_, WM_COMMAND, static_cast<WPARAM>(commandId), 0);
 }
 
+bool AppProcess::SendCommand(int commandId, DWORD timeoutMs) const {
+  DWORD_PTR result = 0;
+  return SendMessageTimeoutA(window_, WM_COMMAND, static_cast<WPARAM>(commandId), 0, SMTO_NORMAL,
+                             timeoutMs, &result) != 0;
+}
+
+bool AppProcess::Answers(DWORD timeoutMs) const {
+  DWORD_PTR result = 0;
+  return SendMessageTimeoutA(window_, WM_NULL, 0, 0, SMTO_NORMAL, timeoutMs, &result) != 0;
+}
+
 void AppProcess::Close() const { PostMessageA(window_, WM_CLOSE, 0, 0); }
+
+void* AppProcess::CopyToProgram(const void* data, size_t length) const {
+  if (remote_ == nullptr || length > sizeof(RemoteBlock::text)) return nullptr;
+  char* remoteText = static_cast<char*>(remote_) + offsetof(RemoteBlock, text);
+  if (!WriteProcessMemory(process_.process.Get(), remoteText, data, length, nullptr)) {
+    return nullptr;
+  }
+  return remoteText;
+}
+
+bool AppProcess::HasModule(const char* fileName) const {
+  const tarvex::UniqueFileHandle snapshot(
+      CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, process_.processId));
+  if (!snapshot) return false;
+  MODULEENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL read = Module32First(snapshot.Get(), &entry); read;
+       read = Module32Next(snapshot.Get(), &entry)) {
+    if (lstrcmpiA(entry.szModule, fileName) == 0) return true;
+  }
+  return false;
+}
 
 std::string AppProcess::StatusText() const {
   char text[4096] = {};
@@ -195,6 +243,18 @@ HWND AppProcess::FindOwnWindow(const std::string& title) const {
   return context.found;
 }
 
+HWND AppProcess::FindOwnDialog() const {
+  FindContext context{process_.processId, std::string(), nullptr};
+  EnumWindows(FindDialogOfProcess, reinterpret_cast<LPARAM>(&context));
+  return context.found;
+}
+
+HWND AppProcess::WaitForOwnDialog(DWORD timeoutMs) const {
+  HWND found = nullptr;
+  WaitUntil([&] { return (found = FindOwnDialog()) != nullptr; }, timeoutMs);
+  return found;
+}
+
 HWND AppProcess::WaitForOwnWindow(const std::string& title, DWORD timeoutMs) const {
   HWND found = nullptr;
   WaitUntil([&] { return (found = FindOwnWindow(title)) != nullptr; }, timeoutMs);
@@ -231,6 +291,22 @@ std::string TextInProgress() {
 }
 std::string TextReady() { return T("Ready!", "Fertig"); }
 std::string TextCancelled() { return T("Scan was cancled!", "Scan wurde abgebrochen!"); }
+std::string TextCancelling() { return T("Scan is being cancelled...", "Scan wird abgebrochen..."); }
+std::string TextLogNotSaved(const std::string& path) {
+  return T("The log file could not be saved: ", "Die LOG-Datei konnte nicht gespeichert werden: ") +
+         path;
+}
+std::string TextLogSavedNotOpened(const std::string& path) {
+  return T("Log file saved, not opened (only .txt, .log and .csv files are opened): ",
+           "LOG-Datei gespeichert, nicht ge\xF6"
+           "ffnet (nur .txt-, .log- und .csv-Dateien werden ge\xF6"
+           "ffnet): ") +
+         path;
+}
+std::string TextFolderNotScannable() {
+  return T("The chosen item is not a folder that can be scanned.",
+           "Das gew\xE4hlte Element ist kein Ordner, der gescannt werden kann.");
+}
 std::string TextSaveTitle() {
   return T("Where should the logfile be saved?", "Wo soll die LOG-Datei gespeichert werden?");
 }
@@ -332,8 +408,16 @@ void FillFileDialog(const AppProcess& app, const std::string& title, const std::
 void SaveThroughDialog(const AppProcess& app, const std::string& path) {
   app.Command(102);
   FillFileDialog(app, TextSaveTitle(), path, "ASMI-Logfile.txt");
-  EXPECT_TRUE(
-      WaitUntil([&] { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }, 15000))
+  // The program writes the file through a handle that shares nothing, so the
+  // file opens here only once it is complete.
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        const tarvex::UniqueFileHandle file(CreateFileA(path.c_str(), GENERIC_READ,
+                                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                                        OPEN_EXISTING, 0, nullptr));
+        return file.Valid();
+      },
+      15000))
       << path;
 }
 
@@ -389,9 +473,15 @@ void ExpectHeader(const LogBlock& block, const std::string& typeText) {
   EXPECT_TRUE(StartsWith(block.header[1], T("OS-Versionnumber: ", "OS-Versionsnummer: ")));
   EXPECT_NE(std::string::npos, block.header[1].find('.'));
   EXPECT_TRUE(StartsWith(block.header[2], T("OS-Productname: ", "OS-Produktname: ")));
+  // The tests run on 64-bit Windows (the x86 build under WOW64): the system
+  // is 64-bit, the scanner as wide as this build.
   EXPECT_TRUE(EndsWith(block.header[2], T(" (64bit)", " (64Bit)"))) << block.header[2];
   EXPECT_EQ(T("Type of scan: ", "Scanart: ") + typeText, block.header[3]);
+#ifdef _WIN64
   EXPECT_EQ(T("Version of scanner: 64bit", "Version des Scanners: 64Bit"), block.header[4]);
+#else
+  EXPECT_EQ(T("Version of scanner: 32bit", "Version des Scanners: 32Bit"), block.header[4]);
+#endif
 }
 
 void ExpectFinishedWithReport(const LogBlock& block, const std::vector<std::string>& titles) {

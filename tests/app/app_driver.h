@@ -42,8 +42,9 @@ inline const char* Title() { return "Ostrelle (32 Bit)"; }
 class AppProcess {
  public:
   // Starts the program beside this test program with the given arguments and
-  // waits for its main window.
-  explicit AppProcess(const std::string& arguments = "");
+  // waits for its main window. The working directory is the temporary folder
+  // unless one is given.
+  explicit AppProcess(const std::string& arguments = "", const std::string& workingDirectory = "");
   ~AppProcess();
   AppProcess(const AppProcess&) = delete;
   AppProcess& operator=(const AppProcess&) = delete;
@@ -55,7 +56,19 @@ class AppProcess {
   DWORD ProcessId() const { return process_.processId; }
 
   void Command(int commandId) const;
+  // The command sent rather than posted: true when the window has handled it
+  // within the timeout (a window that hangs in the command gives false).
+  bool SendCommand(int commandId, DWORD timeoutMs) const;
+  // True when the window answers a sent message within the timeout.
+  bool Answers(DWORD timeoutMs) const;
   void Close() const;
+
+  // Copies bytes into the program's memory and gives their address there (for
+  // messages that carry pointers); at most 4096 bytes, valid until the next
+  // call of this or of the readers below.
+  void* CopyToProgram(const void* data, size_t length) const;
+  // True when a module with this file name is loaded in the program.
+  bool HasModule(const char* fileName) const;
 
   std::string StatusText() const;
   int RowCount() const;
@@ -66,6 +79,9 @@ class AppProcess {
   // A top-level window of the program with this title (a dialog), or null.
   HWND FindOwnWindow(const std::string& title) const;
   HWND WaitForOwnWindow(const std::string& title, DWORD timeoutMs) const;
+  // A visible dialog (class #32770) of the program, whatever its title.
+  HWND FindOwnDialog() const;
+  HWND WaitForOwnDialog(DWORD timeoutMs) const;
 
   bool WaitForExit(DWORD timeoutMs, DWORD* exitCode);
   bool WaitForStatus(const std::string& text, DWORD timeoutMs) const;
@@ -91,7 +107,12 @@ std::string TextSelectScan();
 std::string TextInProgress();
 std::string TextReady();
 std::string TextCancelled();
+std::string TextCancelling();
 std::string TextSaveTitle();
+// Status texts after a save, the path appended.
+std::string TextLogNotSaved(const std::string& path);
+std::string TextLogSavedNotOpened(const std::string& path);
+std::string TextFolderNotScannable();
 
 std::string Lower(std::string text);
 bool EndsWith(const std::string& text, const std::string& tail);

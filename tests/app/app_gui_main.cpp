@@ -4,7 +4,8 @@
 //   probe status    print the program's status text;
 //   probe rows      print the list view rows, cells separated by " | ";
 //   probe wait <text> <seconds>   wait until the status text is <text>;
-//   probe reveal    scroll to and select the first row with a detection.
+//   probe reveal    scroll to and select the first row with a detection;
+//                   prints "row <index> <x> <y>", the screen point of its first cell.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -85,16 +86,24 @@ int Probe(int argc, char** argv) {
           SendMessageA(list, LVM_ENSUREVISIBLE, static_cast<WPARAM>(std::min(count - 1, row + 14)),
                        FALSE);
           SendMessageA(list, LVM_ENSUREVISIBLE, static_cast<WPARAM>(std::max(0, row - 3)), FALSE);
-          // Bring the verdict column into view.
-          SendMessageA(list, LVM_SCROLL, 300, 0);
           Block select{};
           select.item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
           select.item.state = LVIS_SELECTED | LVIS_FOCUSED;
           WriteProcessMemory(process, remote, &select, sizeof select.item, nullptr);
           SendMessageA(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row),
                        reinterpret_cast<LPARAM>(remote));
+          // Where the row's first cell lies on the screen, for a click on it.
+          RECT bounds{};
+          bounds.left = LVIR_LABEL;
+          WriteProcessMemory(process, remote, &bounds, sizeof bounds, nullptr);
+          SendMessageA(list, LVM_GETITEMRECT, static_cast<WPARAM>(row),
+                       reinterpret_cast<LPARAM>(remote));
+          ReadProcessMemory(process, remote, &bounds, sizeof bounds, nullptr);
+          POINT cell{bounds.left + 40, (bounds.top + bounds.bottom) / 2};
+          ClientToScreen(list, &cell);
           VirtualFreeEx(process, remote, 0, MEM_RELEASE);
-          std::printf("row %d\n", row);
+          std::printf("row %d %ld %ld\n", row, static_cast<long>(cell.x),
+                      static_cast<long>(cell.y));
           return 0;
         }
       }

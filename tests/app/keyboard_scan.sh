@@ -3,8 +3,7 @@
 # Alt+S opens "&Scans", N picks "scan processes with &name", the name is typed
 # into the input dialog and Return presses OK. A holder process with the
 # antivirus test string in memory is the target. Checks the status text and
-# the list view rows; with SCREENSHOT_DIR set it leaves docs-ready shots of
-# the idle window and of the results there.
+# the list view rows. (The README's screenshots: tools/make-screenshots.sh.)
 #   keyboard_scan.sh <stage directory>
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -47,7 +46,6 @@ for _ in $(seq 1 120); do
 done
 [ -n "$window" ] || fail "window not found"
 sleep 2
-[ -n "${SCREENSHOT_DIR:-}" ] && import -window root -crop 640x440+54+73 +repage "$SCREENSHOT_DIR/ostrelle-idle.png"
 
 xdotool windowfocus --sync "$window" 2>/dev/null || xdotool windowfocus "$window"
 sleep 0.5
@@ -77,11 +75,5 @@ if [ "$count" -gt 0 ]; then
   bad=$(printf '%s\n' "$rows" | awk -F' [|] ' 'tolower($1) !~ /ostrelle_holder\.exe$/' | head -1)
   [ -z "$bad" ] || fail "row of another process: $bad"
   printf '%s\n' "$rows" | awk -F' [|] ' '$4 ~ /^yes \(32768\)/' | grep -q . || fail "no detection row"
-fi
-if [ -n "${SCREENSHOT_DIR:-}" ]; then
-  # Show a detection: scroll to the first row that has one and select it.
-  probe reveal
-  sleep 1
-  import -window root -crop 640x440+54+73 +repage "$SCREENSHOT_DIR/ostrelle-results.png"
 fi
 echo "ok"

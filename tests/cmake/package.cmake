@@ -4,8 +4,10 @@
 # the built binaries (the x86 ones from the x86 preset's build folder) and
 # checks them statically; msi_wine_x64 and msi_wine_x86 install, upgrade and
 # remove them under Wine, each in a prefix of its own that it makes anew. The
-# fleet_* tests check the recipes in examples/fleet/ and the JSON Lines samples
-# they are tried on against docs/output.md.
+# fleet_* tests check the recipes in examples/fleet/; fleet_output_samples and
+# fleet_ansible read JSON Lines that the console program wrote under Wine
+# (fixture console_output_samples, console.cmake), checked against
+# docs/output.md and fed to the Ansible summary play.
 if(NOT CMAKE_SIZEOF_VOID_P EQUAL 8)
   return()
 endif()
@@ -36,19 +38,19 @@ endforeach()
 set(TARVEX_OUTPUT_DOC ${PROJECT_SOURCE_DIR}/docs/output.md)
 set(TARVEX_FLEET_DIR ${PROJECT_SOURCE_DIR}/examples/fleet)
 set(TARVEX_FLEET_CHECK ${TARVEX_SYSTEM_PYTHON} ${CMAKE_CURRENT_SOURCE_DIR}/fleet/check_fleet_recipes.py)
-set(TARVEX_FLEET_SAMPLES ${CMAKE_CURRENT_SOURCE_DIR}/fleet/handmade-samples)
-file(GLOB TARVEX_FLEET_SAMPLE_FILES CONFIGURE_DEPENDS ${TARVEX_FLEET_SAMPLES}/*.jsonl)
 add_test(NAME fleet_output_samples
   COMMAND ${TARVEX_SYSTEM_PYTHON} ${CMAKE_CURRENT_SOURCE_DIR}/fleet/output_schema.py
-    ${TARVEX_OUTPUT_DOC} ${TARVEX_FLEET_SAMPLE_FILES})
+    ${TARVEX_OUTPUT_DOC} ${TARVEX_CONSOLE_SAMPLES})
 add_test(NAME fleet_velociraptor
   COMMAND ${TARVEX_FLEET_CHECK} velociraptor
     ${TARVEX_FLEET_DIR}/velociraptor/Custom.Ostrelle.Scan.yaml ${TARVEX_OUTPUT_DOC})
 add_test(NAME fleet_ansible
   COMMAND ${TARVEX_FLEET_CHECK} ansible ${TARVEX_FLEET_DIR}/ansible/ostrelle-scan.yml
-    ${TARVEX_OUTPUT_DOC} ${TARVEX_FLEET_SAMPLES} ${CMAKE_BINARY_DIR}/fleet-ansible)
+    ${TARVEX_OUTPUT_DOC} ${TARVEX_CONSOLE_SAMPLES} ${CMAKE_BINARY_DIR}/fleet-ansible)
 add_test(NAME fleet_powershell
   COMMAND ${TARVEX_FLEET_CHECK} powershell
     ${TARVEX_FLEET_DIR}/powershell/Invoke-OstrelleScan.ps1 ${TARVEX_OUTPUT_DOC})
-set_tests_properties(fleet_output_samples fleet_velociraptor fleet_ansible fleet_powershell
+set_tests_properties(fleet_velociraptor fleet_powershell
   PROPERTIES LABELS "static;fleet" TIMEOUT 300)
+set_tests_properties(fleet_output_samples fleet_ansible PROPERTIES LABELS "console;fleet"
+  TIMEOUT 300 FIXTURES_REQUIRED console_output_samples)

@@ -1,10 +1,13 @@
 // Runs the console scanner as a script would: a child process with its
 // standard handles redirected to pipes, its output collected and its exit
-// code read.
+// code read. Arguments are UTF-8 and reach the child as UTF-16
+// (CreateProcessW), so names outside this test's ANSI code page arrive whole.
 #pragma once
 
 #include <windows.h>
 
+#include <condition_variable>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <utility>
@@ -22,33 +25,44 @@ inline const char* ConsoleProgramName() { return "OstrelleCmd64.exe"; }
 inline const char* ConsoleProgramName() { return "OstrelleCmd.exe"; }
 #endif
 
+inline std::wstring WideFromUtf8(const std::string& text) {
+  if (text.empty()) return std::wstring();
+  const int count =
+      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(count), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], count);
+  return wide;
+}
+
+// One argument as the C runtime splits the command line again: quoted when it
+// holds blanks or quotes (or is empty), backslashes doubled before a quote
+// and at the end of a quoted argument.
 inline std::string QuoteArgument(const std::string& argument) {
   if (!argument.empty() && argument.find_first_of(" \t\"") == std::string::npos) return argument;
   std::string quoted = "\"";
+  size_t backslashes = 0;
   for (char c : argument) {
-    if (c == '"') quoted += '\\';
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    quoted.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
+    backslashes = 0;
     quoted += c;
   }
+  quoted.append(2 * backslashes, '\\');
   return quoted + "\"";
-}
-
-inline std::string ReadAll(HANDLE handle) {
-  std::string text;
-  char buffer[65536];
-  DWORD read = 0;
-  while (ReadFile(handle, buffer, sizeof buffer, &read, nullptr) && read > 0)
-    text.append(buffer, read);
-  return text;
 }
 
 // A started child; Finish() closes its input, waits and collects its output.
 class ConsoleChild {
  public:
-  // errorTarget: an inheritable handle for the child's standard error (a
-  // console, say) instead of a pipe read by the test.
+  // errorTarget / outputTarget: inheritable handles for the child's standard
+  // error or output (a console, a closed pipe, a file) instead of pipes read
+  // by the test.
   ConsoleChild(const std::string& program, const std::vector<std::string>& arguments,
                const std::string& input, DWORD creationFlags = 0, HANDLE errorTarget = nullptr,
-               bool keepInputOpen = false) {
+               bool keepInputOpen = false, HANDLE outputTarget = nullptr) {
     ChildPipe inputPipe, outputPipe, errorPipe;
     MakeChildPipe(false, &inputPipe);
     MakeChildPipe(true, &outputPipe);
@@ -57,21 +71,28 @@ class ConsoleChild {
     output_ = std::move(outputPipe.ours);
     error_ = std::move(errorPipe.ours);
 
-    STARTUPINFOA startup =
-        StartupWithHandles(inputPipe.childs.Get(), outputPipe.childs.Get(),
-                           errorTarget != nullptr ? errorTarget : errorPipe.childs.Get());
+    const STARTUPINFOA handles = StartupWithHandles(
+        inputPipe.childs.Get(), outputTarget != nullptr ? outputTarget : outputPipe.childs.Get(),
+        errorTarget != nullptr ? errorTarget : errorPipe.childs.Get());
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = handles.dwFlags;
+    startup.hStdInput = handles.hStdInput;
+    startup.hStdOutput = handles.hStdOutput;
+    startup.hStdError = handles.hStdError;
     std::string commandLine = QuoteArgument(program);
     for (const std::string& argument : arguments) commandLine += " " + QuoteArgument(argument);
+    std::wstring wideCommandLine = WideFromUtf8(commandLine);
     PROCESS_INFORMATION info{};
-    started_ = CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, TRUE,
-                              creationFlags, nullptr, nullptr, &startup, &info) != FALSE;
+    started_ = CreateProcessW(WideFromUtf8(program).c_str(), &wideCommandLine[0], nullptr, nullptr,
+                              TRUE, creationFlags, nullptr, nullptr, &startup, &info) != FALSE;
     // The child holds its own ends now; this process keeps only the other ends.
     inputPipe.childs.Reset();
     outputPipe.childs.Reset();
     errorPipe.childs.Reset();
     if (started_) child_ = tarvex::UniqueProcessInformation(info);
-    outputReader_ = std::thread([this] { out_ = ReadAll(output_.Get()); });
-    errorReader_ = std::thread([this] { err_ = ReadAll(error_.Get()); });
+    outputReader_ = std::thread([this] { ReadInto(output_.Get(), &out_); });
+    errorReader_ = std::thread([this] { ReadInto(error_.Get(), &err_); });
     inputWriter_ = std::thread([this, input, keepInputOpen] {
       DWORD written = 0;
       size_t offset = 0;
@@ -94,6 +115,15 @@ class ConsoleChild {
   DWORD ProcessId() const { return child_.processId; }
   bool Running() const {
     return child_.process && WaitForSingleObject(child_.process.Get(), 0) == WAIT_TIMEOUT;
+  }
+
+  // Waits until the child's standard output holds the text (true), or until
+  // it has closed its output or timeoutMs passed (false).
+  bool WaitForOutput(const std::string& text, DWORD timeoutMs) {
+    std::unique_lock<std::mutex> lock(lock_);
+    return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+      return out_.find(text) != std::string::npos || outputClosed_;
+    }) && out_.find(text) != std::string::npos;
   }
 
   // Waits up to timeoutMs; a child still running then is terminated and
@@ -125,10 +155,26 @@ class ConsoleChild {
   const std::string& Err() const { return err_; }
 
  private:
+  void ReadInto(HANDLE handle, std::string* text) {
+    char buffer[65536];
+    DWORD read = 0;
+    while (ReadFile(handle, buffer, sizeof buffer, &read, nullptr) && read > 0) {
+      const std::lock_guard<std::mutex> hold(lock_);
+      text->append(buffer, read);
+      changed_.notify_all();
+    }
+    const std::lock_guard<std::mutex> hold(lock_);
+    if (text == &out_) outputClosed_ = true;
+    changed_.notify_all();
+  }
+
   tarvex::UniqueHandle input_, output_, error_;
   tarvex::UniqueProcessInformation child_;
   DWORD exitCode_ = 0xFFFFFFFF;
   bool started_ = false, done_ = false, finished_ = false;
+  std::mutex lock_;
+  std::condition_variable changed_;
+  bool outputClosed_ = false;
   std::string out_, err_;
   std::thread outputReader_, errorReader_, inputWriter_;
 };

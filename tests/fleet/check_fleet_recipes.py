@@ -224,16 +224,19 @@ def check_ansible(playbook_path, document, samples, work):
     problems.check(set(meanings) == codes, f"exit codes known {sorted(meanings)}, table {sorted(codes)}")
 
     print("The Windows play cannot run here (no Windows host); the summary play runs over "
-          "hand-made samples in schema version 1 (tests/fleet/handmade-samples).")
+          "JSON Lines that the console program wrote under Wine (" + samples + ").")
     results = os.path.join(work, "results")
     cases = [
-        # A detection, a clean host and one whose output could not be written:
-        # the summary is written, then the run fails and names both.
-        ([("pc-detected", 1, "pc-detected.jsonl"), ("pc-clean", 0, "pc-clean.jsonl"),
-          ("pc-nowrite", 6, None)], {}, 2, ["No output from: pc-nowrite.", "Detections on: pc-detected."]),
-        # A cancelled run with a detection, with failing on detections switched off.
-        ([("pc-processes", 1, "pc-processes.jsonl"), ("pc-clean", 0, "pc-clean.jsonl")],
-         {"ostrelle_fail_on_detection": False}, 0, []),
+        # A detection, a clean host, one that could not scan and one whose
+        # output could not be written: the summary is written, then the run
+        # fails and names both.
+        ([("pc-detected", 1, "detected.jsonl"), ("pc-clean", 0, "clean.jsonl"),
+          ("pc-failing", 2, "not-scanned.jsonl"), ("pc-nowrite", 6, None)], {}, 2,
+         ["No output from: pc-nowrite.", "Detections on: pc-detected."]),
+        # A cancelled run with a detection and one without, names outside
+        # code page 1252, with failing on detections switched off.
+        ([("pc-processes", 1, "partial.jsonl"), ("pc-cancelled", 4, "cancelled.jsonl"),
+          ("pc-names", 0, "names.jsonl")], {"ostrelle_fail_on_detection": False}, 0, []),
     ]
     for hosts, extra_vars, expected_rc, messages in cases:
         lay_out_results(results, hosts, samples)

@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Checks JSON Lines files against the console program's output schema.
 
-  output_schema.py <docs/output.md> <file.jsonl>...
+  output_schema.py <docs/output.md> <file.jsonl or folder>...
+
+A folder stands for the *.jsonl files in it (at least one).
 
 The reference is docs/output.md itself: its three example records (run_start,
 object, run_end) give each record kind's members and their JSON types; the
@@ -21,6 +23,7 @@ text there adds the rest that is checked here:
 Prints one line per problem; exit code 1 when there is any.
 """
 import json
+import os
 import re
 import sys
 
@@ -148,11 +151,26 @@ def check_file(path, examples):
     return problems
 
 
+def jsonl_files(paths):
+    files = []
+    for path in paths:
+        if os.path.isdir(path):
+            found = sorted(os.path.join(path, name) for name in os.listdir(path) if name.endswith(".jsonl"))
+            if not found:
+                raise SystemExit(f"{path}: no .jsonl files")
+            files += found
+        else:
+            files.append(path)
+    return files
+
+
 def main(arguments):
     if len(arguments) < 2:
         raise SystemExit(__doc__)
     examples = reference_records(arguments[0])
-    problems = [problem for path in arguments[1:] for problem in check_file(path, examples)]
+    files = jsonl_files(arguments[1:])
+    problems = [problem for path in files for problem in check_file(path, examples)]
+    print(f"checked {len(files)} files: " + ", ".join(os.path.basename(path) for path in files))
     for problem in problems:
         print(problem)
     return 1 if problems else 0

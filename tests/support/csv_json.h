@@ -11,7 +11,7 @@
 namespace tarvex_test {
 
 // RFC 4180 reader: quoted cells may hold commas, doubled quotes and line breaks;
-// rows end with CR LF.
+// rows end with LF or CR LF.
 inline std::vector<std::vector<std::string>> ReadCsv(const std::string& text) {
   std::vector<std::vector<std::string>> rows(1, std::vector<std::string>(1));
   bool quoted = false;
@@ -32,6 +32,8 @@ inline std::vector<std::vector<std::string>> ReadCsv(const std::string& text) {
       rows.back().emplace_back();
     } else if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
       ++i;
+      rows.emplace_back(1);
+    } else if (c == '\n') {
       rows.emplace_back(1);
     } else {
       rows.back().back() += c;

@@ -12,6 +12,7 @@
 #include "child_pipe.h"
 #include "process_snapshot.h"
 #include "program_folder.h"
+#include "text_conversion.h"
 #include "win32_handles.h"
 
 namespace tarvex_test {
@@ -20,19 +21,30 @@ class MemoryHolder {
  public:
   static constexpr const char* kExecutableName = "memory_holder.exe";
 
-  explicit MemoryHolder(const std::string& arguments = std::string()) {
+  // program: another copy of the holder (a UTF-16 path), for names that this
+  // program's ANSI code page cannot hold.
+  explicit MemoryHolder(const std::string& arguments = std::string(),
+                        const std::wstring& program = std::wstring()) {
     path_ = ProgramDirectory() + "\\" + kExecutableName;
+    const std::wstring widePath = program.empty() ? tarvex::WideFromAnsi(path_) : program;
     ChildPipe input, output;
     if (!MakeChildPipe(false, &input)) return;
     input_ = std::move(input.ours);
     if (!MakeChildPipe(true, &output)) return;
     output_ = std::move(output.ours);
 
-    STARTUPINFOA startup =
+    const STARTUPINFOA handles =
         StartupWithHandles(input.childs.Get(), output.childs.Get(), output.childs.Get());
-    std::string commandLine = "\"" + path_ + "\" --timeout-ms 120000 " + arguments;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = handles.dwFlags;
+    startup.hStdInput = handles.hStdInput;
+    startup.hStdOutput = handles.hStdOutput;
+    startup.hStdError = handles.hStdError;
+    std::wstring commandLine =
+        L"\"" + widePath + L"\" --timeout-ms 120000 " + tarvex::WideFromAnsi(arguments);
     PROCESS_INFORMATION info{};
-    const BOOL started = CreateProcessA(path_.c_str(), &commandLine[0], nullptr, nullptr, TRUE,
+    const BOOL started = CreateProcessW(widePath.c_str(), &commandLine[0], nullptr, nullptr, TRUE,
                                         CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info);
     input.childs.Reset();
     output.childs.Reset();

@@ -66,8 +66,7 @@ TEST(AppLogBlocks, FooterAndEndRule) {
             ScanFooter({"03.02.2027", "09:05"}, "", kGerman));
 }
 
-TEST(AppOpenPolicy, OnlyFilesThatCannotRunAreOpened) {
-  const std::string pathExt = ".COM;.EXE;.BAT;.CMD;.VBS;.VBE;.JS;.JSE;.WSF;.WSH;.MSC;.CPY";
+TEST(AppOpenPolicy, OnlyPlainTextLogsAreOpened) {
   struct Case {
     const char* path;
     bool open;
@@ -75,36 +74,44 @@ TEST(AppOpenPolicy, OnlyFilesThatCannotRunAreOpened) {
       {"C:\\logs\\ASMI-Logfile.txt", true},
       {"C:\\logs\\scan.LOG", true},
       {"C:\\logs\\scan.csv", true},
+      {"C:\\logs\\scan.Txt", true},
       {"C:\\my.folder\\scan.txt", true},
+      {"C:\\logs\\scan.txt.", true},  // the file system drops trailing dots and blanks
+      {"C:\\logs\\scan.csv . ", true},
+      {"scan.txt", true},
+      {"\\\\server\\share\\scan.log", true},
+      // Types a viewer renders with active content, not only programs.
+      {"C:\\logs\\scan.htm", false},
+      {"C:\\logs\\scan.html", false},
+      {"C:\\logs\\scan.svg", false},
+      {"C:\\logs\\scan.mht", false},
+      {"C:\\logs\\scan.xml", false},
+      {"C:\\logs\\scan.rtf", false},
+      {"C:\\logs\\scan.pdf", false},
       {"C:\\logs\\scan.exe", false},
-      {"C:\\logs\\scan.Exe", false},
       {"C:\\logs\\scan.cmd", false},
       {"C:\\logs\\scan.bat", false},
       {"C:\\logs\\scan.lnk", false},
-      {"C:\\logs\\scan.scr", false},
-      {"C:\\logs\\scan.hta", false},
       {"C:\\logs\\scan.js", false},
-      {"C:\\logs\\scan.vbs", false},
       {"C:\\logs\\scan.ps1", false},
-      {"C:\\logs\\scan.url", false},
-      {"C:\\logs\\scan.cpy", false},   // listed in PATHEXT only
-      {"C:\\logs\\scan.exe.", false},  // the file system drops trailing dots
-      {"C:\\logs\\scan.bat .. ", false},
+      {"C:\\logs\\scan.txt.exe", false},
+      {"C:\\logs\\scan.exe.", false},
+      {"C:\\logs\\scan.txtx", false},
+      {"C:\\logs\\scan.tx", false},
       {"C:\\logs\\scan.txt:run.exe", false},  // a named stream
       {"C:\\logs\\scan.exe:log.txt", false},
-      {"C:\\logs\\scan", false},  // the shell would try program extensions
+      {"C:scan.txt", false},      // drive-relative: the name holds a ":"
+      {"C:\\logs\\scan", false},  // no extension
       {"C:\\logs.txt\\scan", false},
       {"C:\\logs\\scan.", false},
-      {"scan.txt", true},
+      {"C:\\logs\\.txt\\", false},
       {"", false},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(c.open, MayOpenWithShell(c.path, pathExt)) << c.path;
+    EXPECT_EQ(c.open, MayOpenWithShell(c.path)) << c.path;
   }
-  // Without a PATHEXT the fixed list still holds.
-  EXPECT_FALSE(MayOpenWithShell("C:\\a.com", ""));
-  EXPECT_TRUE(MayOpenWithShell("C:\\a.cpy", ""));
-  EXPECT_FALSE(MayOpenWithShell("C:\\a.cpy", " .cpy ;"));
+  EXPECT_EQ(".TXT", ShellExtension("C:\\a\\b.txt. "));
+  EXPECT_EQ("", ShellExtension("C:\\a.b\\c"));
 }
 
 }  // namespace

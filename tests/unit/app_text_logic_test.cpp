@@ -1,5 +1,5 @@
-// Folder path normalisation, the layout rule, timestamps, the language choice,
-// the bitness words and the menu state rule.
+// Folder path normalisation and the folder command's decision, the layout
+// rule, timestamps, the language choice, the bitness words and the menu state rule.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -39,6 +39,54 @@ TEST(AppFolderPath, NormalisesThePickersAnswer) {
   }
 }
 
+TEST(AppFolderChoice, AllDrivesOnlyForTheComputerNode) {
+  const std::string longPath = "C:\\" + std::string(300, 'd') + "\\deep";
+  struct Case {
+    const char* what;
+    PickedFolderItem item;
+    FolderChoiceKind kind;
+    std::string path;
+  } cases[] = {
+      {"cancelled", {false, false, false, "", false}, FolderChoiceKind::Cancelled, ""},
+      {"folder", {true, true, true, "C:\\Temp", false}, FolderChoiceKind::Folder, "C:\\Temp"},
+      {"folder with backslash",
+       {true, true, true, "C:\\Temp\\", false},
+       FolderChoiceKind::Folder,
+       "C:\\Temp"},
+      {"drive root", {true, true, true, "C:\\", false}, FolderChoiceKind::Folder, "C:\\"},
+      {"drive without backslash",
+       {true, true, true, "D:", false},
+       FolderChoiceKind::Folder,
+       "D:\\"},
+      {"share",
+       {true, true, true, "\\\\server\\share", false},
+       FolderChoiceKind::Folder,
+       "\\\\server\\share"},
+      {"longer than MAX_PATH",
+       {true, true, true, longPath, false},
+       FolderChoiceKind::Folder,
+       longPath},
+      {"computer node", {true, false, false, "", true}, FolderChoiceKind::AllDrives, ""},
+      // A folder whose path lookup failed is never the all-drives walk.
+      {"lookup failed", {true, false, false, "", false}, FolderChoiceKind::NotScannable, ""},
+      {"path not in ANSI", {true, true, false, "", false}, FolderChoiceKind::NotScannable, ""},
+      {"path not in ANSI, computer",
+       {true, true, false, "", true},
+       FolderChoiceKind::NotScannable,
+       ""},
+      {"empty path", {true, true, true, "", false}, FolderChoiceKind::NotScannable, ""},
+      {"lone backslash", {true, true, true, "\\", false}, FolderChoiceKind::NotScannable, ""},
+  };
+  for (const Case& c : cases) {
+    const FolderChoice choice = DecideFolderChoice(c.item);
+    EXPECT_EQ(c.kind, choice.kind) << c.what;
+    EXPECT_EQ(c.path, choice.path) << c.what;
+    if (choice.kind == FolderChoiceKind::Folder) {
+      EXPECT_FALSE(choice.path.empty()) << c.what;
+    }
+  }
+}
+
 TEST(AppLayout, ListViewFollowsTheClientAreaWithoutNegativeSizes) {
   struct Case {
     int clientWidth, clientHeight, caption;
@@ -58,6 +106,32 @@ TEST(AppLayout, ListViewFollowsTheClientAreaWithoutNegativeSizes) {
   const ListViewPlacement extreme = ListViewLayout(INT_MIN + 10, INT_MIN + 200, 0);
   EXPECT_GE(extreme.width, 0);
   EXPECT_GE(extreme.height, 0);
+}
+
+TEST(AppLayout, MarginsScaleWithTheSystemDpi) {
+  struct Case {
+    int dpi;
+    int clientWidth, clientHeight, caption;
+    int margin, width, height;
+  } cases[] = {
+      {96, 640, 440, 23, 20, 600, 338},
+      {120, 800, 550, 28, 25, 750, 423},    // 125 %: margins 25, 50, 99
+      {144, 960, 660, 34, 30, 900, 507},    // 150 %: margins 30, 60, 119 (118.5 rounded)
+      {192, 1280, 880, 46, 40, 1200, 676},  // 200 %: margins 40, 80, 158
+      {0, 640, 440, 23, 20, 600, 338},      // no DPI known: 96
+  };
+  for (const Case& c : cases) {
+    const ListViewPlacement p = ListViewLayout(c.clientWidth, c.clientHeight, c.caption, c.dpi);
+    EXPECT_EQ(c.margin, p.x) << c.dpi;
+    EXPECT_EQ(c.margin, p.y) << c.dpi;
+    EXPECT_EQ(c.width, p.width) << c.dpi;
+    EXPECT_EQ(c.height, p.height) << c.dpi;
+  }
+  EXPECT_EQ(640, ScaleToDpi(640, 96));
+  EXPECT_EQ(960, ScaleToDpi(640, 144));
+  EXPECT_EQ(375, ScaleToDpi(300, 120));
+  EXPECT_EQ(-30, ScaleToDpi(-20, 144));
+  EXPECT_EQ(INT_MAX, ScaleToDpi(INT_MAX, 192));
 }
 
 TEST(AppTimestamp, TwoDigitFieldsAndYearWithoutPadding) {
@@ -110,13 +184,29 @@ TEST(AppTextTable, EntriesAsTheUserSeesThem) {
       EXPECT_NE(' ', text[text.size() - 2]) << entry;
     }
   }
-  // Entries 1 to 31 are filled in both languages, nothing outside them.
-  for (int entry = 1; entry <= 31; ++entry) {
+  // The status texts that get a path appended end with one blank too.
+  for (int entry : {kTextLogNotSaved, kTextLogSavedNotOpened}) {
+    for (int language : {kEnglish, kGerman}) {
+      const std::string text = TableText(entry, language);
+      ASSERT_FALSE(text.empty());
+      EXPECT_EQ(' ', text.back()) << entry;
+      EXPECT_NE(' ', text[text.size() - 2]) << entry;
+    }
+  }
+  EXPECT_STREQ("Scan wird abgebrochen...", TableText(kTextCancelling, kGerman));
+  EXPECT_STREQ(
+      "LOG-Datei gespeichert, nicht ge\xF6"
+      "ffnet (nur .txt-, .log- und .csv-Dateien "
+      "werden ge\xF6"
+      "ffnet): ",
+      TableText(kTextLogSavedNotOpened, kGerman));
+  // Entries 1 to 35 are filled in both languages, nothing outside them.
+  for (int entry = 1; entry <= 35; ++entry) {
     EXPECT_STRNE("", TableText(entry, kEnglish)) << entry;
     EXPECT_STRNE("", TableText(entry, kGerman)) << entry;
   }
   EXPECT_STREQ("", TableText(0, kEnglish));
-  EXPECT_STREQ("", TableText(32, kEnglish));
+  EXPECT_STREQ("", TableText(36, kEnglish));
   EXPECT_STREQ("", TableText(100, kGerman));
   EXPECT_STREQ("", TableText(5, 2));
   EXPECT_STREQ("", TableText(-1, 0));
@@ -141,24 +231,28 @@ TEST(AppBitness, WordsFollowTheBuildAndWow64) {
   EXPECT_STREQ("64bit", TableText(kText64Bit, kEnglish));
 }
 
-TEST(AppMenuState, IdleAndScanningStates) {
+TEST(AppMenuState, IdleScanningAndCancellingStates) {
   const std::set<int> scanAndDelete = {103, 104, 105, 107, 108, 109};
   struct Case {
-    bool idle, logEmpty;
-    bool cancelEnabled, saveEnabled;
+    ScanPhase phase;
+    bool logEmpty;
+    bool scanEnabled, cancelEnabled, saveEnabled;
   } cases[] = {
-      {true, true, false, false},
-      {true, false, false, true},
-      {false, false, true, false},
-      {false, true, true, false},
+      {ScanPhase::Idle, true, true, false, false},
+      {ScanPhase::Idle, false, true, false, true},
+      {ScanPhase::Running, false, false, true, false},
+      {ScanPhase::Running, true, false, true, false},
+      // A cancelled job still ending: nothing starts, and cancel is done.
+      {ScanPhase::Cancelling, false, false, false, false},
+      {ScanPhase::Cancelling, true, false, false, false},
   };
   for (const Case& c : cases) {
-    const auto states = MenuStates(c.idle, c.logEmpty);
+    const auto states = MenuStates(c.phase, c.logEmpty);
     std::set<int> seen;
     for (const MenuItemState& s : states) {
       EXPECT_TRUE(seen.insert(s.id).second) << "twice: " << s.id;
       if (scanAndDelete.count(s.id)) {
-        EXPECT_EQ(c.idle, s.enabled) << s.id;
+        EXPECT_EQ(c.scanEnabled, s.enabled) << s.id;
       } else if (s.id == kCmdCancelScan) {
         EXPECT_EQ(c.cancelEnabled, s.enabled);
       } else if (s.id == kCmdCreateLogFile) {

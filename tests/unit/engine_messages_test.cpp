@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 
 #include "message_table.h"
 
@@ -64,4 +65,63 @@ TEST(MessageTable, GermanTextsAreCodePage1252) {
   EXPECT_EQ(std::strlen("Scan wird auf diesem System nicht unterst"),
             static_cast<size_t>(u - text));
   EXPECT_EQ(std::strlen("Scan wird auf diesem System nicht unterst\xFCtzt!"), std::strlen(text));
+}
+
+// UTF-8 from UTF-16 for the characters of the table (no surrogates there).
+std::string Utf8FromUtf16(std::u16string_view text) {
+  std::string bytes;
+  for (char16_t c : text) {
+    if (c < 0x80) {
+      bytes += static_cast<char>(c);
+    } else if (c < 0x800) {
+      bytes += static_cast<char>(0xC0 | (c >> 6));
+      bytes += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      bytes += static_cast<char>(0xE0 | (c >> 12));
+      bytes += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      bytes += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return bytes;
+}
+
+std::string FailingConversion(std::u16string_view) { return std::string(); }
+
+// Restores the code page 1252 texts that the other tests expect.
+class MessageCodePage : public ::testing::Test {
+ protected:
+  void TearDown() override { tarvex::UseMessageCodePage(&tarvex::CodePage1252FromUtf16); }
+};
+
+TEST(MessageTable, TheUnicodeRowsGiveTheCodePage1252TextsByteForByte) {
+  for (int row = 1; row <= tarvex::kMessageRowCount; ++row) {
+    for (int language : {tarvex::kEnglish, tarvex::kGerman}) {
+      const std::u16string_view source =
+          tarvex::MessageSource(static_cast<MessageRow>(row), language);
+      EXPECT_FALSE(source.empty()) << row;
+      EXPECT_EQ(tarvex::CodePage1252FromUtf16(source),
+                MessageText(static_cast<MessageRow>(row), language))
+          << row;
+    }
+  }
+  EXPECT_EQ(tarvex::MessageSource(MessageRow::NotSupported, tarvex::kGerman),
+            u"Scan wird auf diesem System nicht unterst\u00FCtzt!");
+  EXPECT_EQ(tarvex::CodePage1252FromUtf16(u"\u00FC\u00DF\u0416\u20AC"), "\xFC\xDF??");
+}
+
+TEST_F(MessageCodePage, ATableInUtf8ForAProcessWhoseCodePageIsUtf8) {
+  tarvex::UseMessageCodePage(&Utf8FromUtf16);
+  EXPECT_STREQ("Scan wird auf diesem System nicht unterst\xC3\xBCtzt!",
+               MessageText(MessageRow::NotSupported, tarvex::kGerman));
+  EXPECT_STREQ("Processdateiname", MessageText(MessageRow::ProcessNameTitle, tarvex::kGerman));
+  EXPECT_STREQ("Address ", MessageText(MessageRow::AddressLabel, tarvex::kEnglish));
+  EXPECT_STREQ("", MessageText(static_cast<MessageRow>(0), tarvex::kEnglish));
+  EXPECT_STREQ("", MessageText(static_cast<MessageRow>(14), tarvex::kGerman));
+}
+
+TEST_F(MessageCodePage, ARowTheConversionFailsOnKeepsItsCodePage1252Text) {
+  tarvex::UseMessageCodePage(&FailingConversion);
+  EXPECT_STREQ("Scan wird auf diesem System nicht unterst\xFCtzt!",
+               MessageText(MessageRow::NotSupported, tarvex::kGerman));
+  EXPECT_STREQ("Fehlercode", MessageText(MessageRow::ErrornumberTitle, tarvex::kGerman));
 }
