@@ -16,10 +16,10 @@ namespace tarvex {
 std::u16string PlatformPath(const std::u16string& path);
 
 // The long-path form ("\\?\") of the path made absolute. The caller's path is
-// read as a Win32 path here, once ("." and ".." resolved, a trailing dot of a
-// component dropped, as the system opens it); whatever is joined to the result
-// afterwards is taken literally by the system. Paths already in a prefixed
-// form come back unchanged.
+// read as a Win32 path here, once, as the system would open it ("." and ".."
+// resolved, trailing dots and blanks dropped); whatever is joined to the
+// result afterwards is taken literally. Paths already in a prefixed form come
+// back unchanged.
 std::u16string FullLongPathForm(const std::u16string& path);
 
 }  // namespace tarvex
