@@ -19,7 +19,13 @@ enum class MessageRow : int {
   NotSupported = 11,
   NoData = 12,
   ErrornumberTitle = 13,
+  // Rows of this engine's own, behind the interface's thirteen.
+  JobStopped = 14,
+  ReportCut = 15,
+  OutOfReach32Bit = 16,
 };
+
+constexpr int kMessageRowCount = 16;
 
 constexpr int kEnglish = 0;
 constexpr int kGerman = 1;
