@@ -2,6 +2,10 @@
 // lifetime under a worker, privileges, AMSI failures and bad input.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <set>
 #include <string>
 #include <vector>
 
@@ -11,6 +15,7 @@
 #include "test_content.h"
 #include "test_provider.h"
 #include "token_privileges.h"
+#include "win32_handles.h"
 
 using namespace tarvex_test;
 
@@ -145,6 +150,69 @@ TEST_F(EngineJobs, LibraryStaysLoadedUntilItsWorkerEnds) {
   ASSERT_TRUE(window.WaitForNotification(10000));
   Sleep(300);
   EXPECT_EQ(nullptr, GetModuleHandleA("tarvex_unload_copy.dll")) << "worker kept its reference";
+}
+
+// Ids of this process's threads.
+std::set<DWORD> ThreadIds() {
+  std::set<DWORD> ids;
+  const tarvex::UniqueFileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+  THREADENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Thread32First(snapshot.Get(), &entry); more;
+       more = Thread32Next(snapshot.Get(), &entry)) {
+    if (entry.th32OwnerProcessID == GetCurrentProcessId()) ids.insert(entry.th32ThreadID);
+  }
+  return ids;
+}
+
+// Ids of the threads that open handles of this process refer to, found by
+// asking each handle value (GetThreadId answers 0 for other objects).
+std::set<DWORD> ThreadsWithOpenHandles() {
+  std::set<DWORD> ids;
+  for (uintptr_t value = 4; value < (1u << 18); value += 4) {
+    DWORD flags = 0;
+    const HANDLE handle = reinterpret_cast<HANDLE>(value);
+    if (!GetHandleInformation(handle, &flags)) continue;
+    const DWORD id = GetThreadId(handle);
+    if (id != 0) ids.insert(id);
+  }
+  return ids;
+}
+
+TEST_F(EngineJobs, UnloadingTheEngineClosesItsLastWorkersHandle) {
+  HMODULE copy = LoadLibraryA("tarvex_unload_copy.dll");
+  ASSERT_NE(nullptr, copy);
+  using BufferFn = decltype(&::TarvexBuffer);
+  auto buffer =
+      reinterpret_cast<BufferFn>(reinterpret_cast<void*>(GetProcAddress(copy, "TarvexBuffer")));
+  ASSERT_NE(nullptr, buffer);
+  const std::set<DWORD> before = ThreadIds();
+  NotificationWindow window;
+  SetProviderSetting("TESTAMSI_SCAN_DELAY_MS", "600");
+  static const std::string content = "last worker";
+  buffer(window.Window(), &NotificationWindow::TimerProc, "last.bin", content.data(),
+         content.size(), 0, "", "");
+  // The worker is inside its scan now.
+  const ULONGLONG scanDeadline = GetTickCount64() + 10000;
+  while (ProviderCalls("AmsiScanBuffer").empty() && GetTickCount64() < scanDeadline) Sleep(10);
+  std::set<DWORD> workers;
+  for (DWORD id : ThreadIds()) {
+    if (before.count(id) == 0) workers.insert(id);
+  }
+  ASSERT_FALSE(workers.empty()) << "no worker thread found";
+  ASSERT_TRUE(window.WaitForNotification(10000));
+  // The engine keeps the worker's handle (a next job would wait on it) until
+  // the library goes: the worker drops the last reference when it ends.
+  ASSERT_TRUE(FreeLibrary(copy));
+  const ULONGLONG unloadDeadline = GetTickCount64() + 10000;
+  while (GetModuleHandleA("tarvex_unload_copy.dll") != nullptr && GetTickCount64() < unloadDeadline) {
+    Sleep(10);
+  }
+  ASSERT_EQ(nullptr, GetModuleHandleA("tarvex_unload_copy.dll"));
+  const std::set<DWORD> referenced = ThreadsWithOpenHandles();
+  for (DWORD worker : workers) {
+    EXPECT_EQ(0u, referenced.count(worker)) << "a handle of thread " << worker << " is still open";
+  }
 }
 
 TEST_F(EngineJobs, PrivilegesAreOnDuringTheJobAndAsBeforeAfterIt) {
