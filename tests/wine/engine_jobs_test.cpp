@@ -7,6 +7,7 @@
 
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine_api.h"
@@ -165,18 +166,20 @@ std::set<DWORD> ThreadIds() {
   return ids;
 }
 
-// Ids of the threads that open handles of this process refer to, found by
-// asking each handle value (GetThreadId answers 0 for other objects).
-std::set<DWORD> ThreadsWithOpenHandles() {
-  std::set<DWORD> ids;
+// The open handles of this process that refer to threads, with the thread id
+// of each, found by asking each handle value (GetThreadId answers 0 for other
+// objects). A thread id may be given to a new thread while a handle of an
+// ended thread that had it is still open, so a handle is told by the pair.
+std::set<std::pair<uintptr_t, DWORD>> ThreadHandles() {
+  std::set<std::pair<uintptr_t, DWORD>> handles;
   for (uintptr_t value = 4; value < (1u << 18); value += 4) {
     DWORD flags = 0;
     const HANDLE handle = reinterpret_cast<HANDLE>(value);
     if (!GetHandleInformation(handle, &flags)) continue;
     const DWORD id = GetThreadId(handle);
-    if (id != 0) ids.insert(id);
+    if (id != 0) handles.insert({value, id});
   }
-  return ids;
+  return handles;
 }
 
 TEST_F(EngineJobs, UnloadingTheEngineClosesItsLastWorkersHandle) {
@@ -187,6 +190,7 @@ TEST_F(EngineJobs, UnloadingTheEngineClosesItsLastWorkersHandle) {
       reinterpret_cast<BufferFn>(reinterpret_cast<void*>(GetProcAddress(copy, "TarvexBuffer")));
   ASSERT_NE(nullptr, buffer);
   const std::set<DWORD> before = ThreadIds();
+  const auto handlesBefore = ThreadHandles();
   NotificationWindow window;
   SetProviderSetting("TESTAMSI_SCAN_DELAY_MS", "600");
   static const std::string content = "last worker";
@@ -209,9 +213,9 @@ TEST_F(EngineJobs, UnloadingTheEngineClosesItsLastWorkersHandle) {
     Sleep(10);
   }
   ASSERT_EQ(nullptr, GetModuleHandleA("tarvex_unload_copy.dll"));
-  const std::set<DWORD> referenced = ThreadsWithOpenHandles();
-  for (DWORD worker : workers) {
-    EXPECT_EQ(0u, referenced.count(worker)) << "a handle of thread " << worker << " is still open";
+  for (const auto& [value, id] : ThreadHandles()) {
+    if (handlesBefore.count({value, id}) != 0 || workers.count(id) == 0) continue;
+    ADD_FAILURE() << "handle " << value << " of the worker thread " << id << " is still open";
   }
 }
 
