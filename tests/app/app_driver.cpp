@@ -389,9 +389,15 @@ void ExpectHeader(const LogBlock& block, const std::string& typeText) {
   EXPECT_TRUE(StartsWith(block.header[1], T("OS-Versionnumber: ", "OS-Versionsnummer: ")));
   EXPECT_NE(std::string::npos, block.header[1].find('.'));
   EXPECT_TRUE(StartsWith(block.header[2], T("OS-Productname: ", "OS-Produktname: ")));
+  // The tests run on 64-bit Windows (the x86 build under WOW64): the system
+  // is 64-bit, the scanner as wide as this build.
   EXPECT_TRUE(EndsWith(block.header[2], T(" (64bit)", " (64Bit)"))) << block.header[2];
   EXPECT_EQ(T("Type of scan: ", "Scanart: ") + typeText, block.header[3]);
+#ifdef _WIN64
   EXPECT_EQ(T("Version of scanner: 64bit", "Version des Scanners: 64Bit"), block.header[4]);
+#else
+  EXPECT_EQ(T("Version of scanner: 32bit", "Version des Scanners: 32Bit"), block.header[4]);
+#endif
 }
 
 void ExpectFinishedWithReport(const LogBlock& block, const std::vector<std::string>& titles) {

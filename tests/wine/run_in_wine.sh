@@ -8,6 +8,10 @@
 # Programs are started from C:\tarvex (see below). The test AMSI provider beside the program is preferred over Wine's own
 # (TARVEX_WINEDLLOVERRIDES replaces that choice). Without a display, the run
 # gets its own Xvfb server.
+# TARVEX_WINE names another Wine loader and TARVEX_WINE_PREFIX_KIND the kind of
+# prefix it makes, and TARVEX_WINE_SERVER_PER_NAMESPACE stops a server of the
+# prefix that runs in another user namespace (the x86 test bed sets all three,
+# tools/x86-bed/enter.sh); a prefix of another kind is made anew.
 set -euo pipefail
 
 dir=$(cd "$1" && pwd)
@@ -19,15 +23,16 @@ while [ "$(basename "$bin_dir")" != bin ] && [ "$bin_dir" != / ]; do bin_dir=$(d
 export WINEPREFIX=${TARVEX_WINEPREFIX:-$(dirname "$bin_dir")/wineprefix}
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${TARVEX_WINEDLLOVERRIDES:-amsi=n,b}";mscoree=;mshtml="
-wine=$(command -v wine64 || command -v wine)
+wine=${TARVEX_WINE:-$(command -v wine64 || command -v wine)}
+ready_marker=$WINEPREFIX/.tarvex-ready-2${TARVEX_WINE_PREFIX_KIND:+-$TARVEX_WINE_PREFIX_KIND}
 
 prepare_prefix() {
-  [ -f "$WINEPREFIX/.tarvex-ready-2" ] && return 0
+  [ -f "$ready_marker" ] && return 0
   [ -d "$WINEPREFIX" ] && { wineserver -k 2>/dev/null || true; }
   rm -rf "$WINEPREFIX"
   WINEDLLOVERRIDES="mscoree=;mshtml=" "$wine" wineboot -i >/dev/null 2>&1 || true
   "$wine" reg add 'HKCU\Software\Wine' /v Version /d win10 /f >/dev/null 2>&1
-  for name in tarvex_wine_tests_win7.exe Ostrelle64_win7.exe; do
+  for name in tarvex_wine_tests_win7.exe Ostrelle64_win7.exe Ostrelle_win7.exe; do
     "$wine" reg add "HKCU\\Software\\Wine\\AppDefaults\\$name" /v Version /d win7 /f >/dev/null 2>&1
   done
   wineserver -w || true
@@ -36,12 +41,22 @@ prepare_prefix() {
   # folder; plain folders keep walks of all drives inside the prefix.
   find "$WINEPREFIX/drive_c/users" -type l -print0 |
     while IFS= read -r -d '' link; do rm -f "$link" && mkdir -p "$link"; done
-  touch "$WINEPREFIX/.tarvex-ready-2"
+  touch "$ready_marker"
 }
 
 mkdir -p "$(dirname "$WINEPREFIX")"
 exec 9>"$WINEPREFIX.lock"
 flock 9
+if [ -n "${TARVEX_WINE_SERVER_PER_NAMESPACE:-}" ]; then
+  # A server left by a run in another user namespace (it waits a few seconds
+  # for new clients) cannot read or control this namespace's processes.
+  namespace=$(readlink /proc/self/ns/user)
+  if [ "$(cat "$WINEPREFIX.namespace" 2>/dev/null)" != "$namespace" ]; then
+    wineserver -k 2>/dev/null || true
+    wineserver -w 2>/dev/null || true
+    echo "$namespace" >"$WINEPREFIX.namespace"
+  fi
+fi
 prepare_prefix
 flock -u 9
 
