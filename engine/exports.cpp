@@ -130,8 +130,7 @@ intptr_t TARVEX_CALL TarvexBuffer2(const char* contentName, const void* buffer,
                                    const char* processName, const char* processIdText) {
   return RunSynchronousJob("TarvexBuffer2", JobKind::Buffer, [&](JobParameters& parameters) {
     parameters.findingsOnly = findingsOnly;
-    CopyBufferArguments(parameters, contentName, buffer, bufferLength, processName,
-                        processIdText);
+    CopyBufferArguments(parameters, contentName, buffer, bufferLength, processName, processIdText);
   });
 }
 

@@ -29,8 +29,8 @@ void RunScanner(JobKind kind) {
       break;
     case JobKind::FileStreams: {
       VirtualBuffer listBuffer;
-      ScanFileStreamsAt(PathForJob(U16FromAnsi(job.targetText)), job.targetText,
-                        job.findingsOnly, listBuffer);
+      ScanFileStreamsAt(PathForJob(U16FromAnsi(job.targetText)), job.targetText, job.findingsOnly,
+                        listBuffer);
       break;
     }
     case JobKind::Folder: {
@@ -89,8 +89,8 @@ class Win32JobSteps : public JobSteps {
                        StopTexts(fault == JobFault::OutOfMemory, static_cast<DWORD>(errorNumber)));
     } catch (...) {
       // No memory even for the texts: the verdict and the error number still tell.
-      record.verdict = stage == JobStage::Begin ? kVerdictNothingScanned
-                                                : VerdictOfStoppedJob(record.verdict);
+      record.verdict =
+          stage == JobStage::Begin ? kVerdictNothingScanned : VerdictOfStoppedJob(record.verdict);
       record.errorNumber = static_cast<intptr_t>(ErrorNumberOf(fault));
       if (stage == JobStage::Begin) record.results.Clear();
     }
@@ -179,9 +179,8 @@ void StartWorker(JobKind kind) {
   DWORD workerId = 0;
   const bool injectedFailure = PlatformCallFailsAt("CreateThread");
   SetLastError(injectedFailure ? ERROR_NOT_ENOUGH_MEMORY : 0);
-  UniqueHandle worker(injectedFailure
-                          ? nullptr
-                          : CreateThread(nullptr, 0, WorkerMain, start.get(), 0, &workerId));
+  UniqueHandle worker(
+      injectedFailure ? nullptr : CreateThread(nullptr, 0, WorkerMain, start.get(), 0, &workerId));
   if (!worker) {
     const DWORD createError = GetLastError();
     EndJobWithoutRun(kind, "CreateThread", false,

@@ -56,7 +56,8 @@ void PutBack(PVOID previous) {
 }  // namespace
 
 std::optional<bool> IsUnderWow64(HANDLE process) {
-  static const IsWow64ProcessFn isWow64Process = Kernel32Function<IsWow64ProcessFn>("IsWow64Process");
+  static const IsWow64ProcessFn isWow64Process =
+      Kernel32Function<IsWow64ProcessFn>("IsWow64Process");
   if (isWow64Process == nullptr) return false;
   BOOL wow64 = FALSE;
   if (!isWow64Process(process, &wow64)) return std::nullopt;

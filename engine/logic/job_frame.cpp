@@ -92,8 +92,8 @@ intptr_t VerdictOfStoppedJob(intptr_t verdict) {
   return verdict == kVerdictDetected ? kVerdictDetected : kVerdictNothingScanned;
 }
 
-void RecordStoppedJob(JobRecord& record, JobKind kind, const EntrySubject& subject,
-                      JobStage stage, JobFault fault, const JobStopTexts& texts) noexcept {
+void RecordStoppedJob(JobRecord& record, JobKind kind, const EntrySubject& subject, JobStage stage,
+                      JobFault fault, const JobStopTexts& texts) noexcept {
   // Begin may have stopped before it replaced the previous job's verdict and
   // entries; nothing of this job was scanned then.
   record.verdict =
@@ -105,8 +105,9 @@ void RecordStoppedJob(JobRecord& record, JobKind kind, const EntrySubject& subje
     std::string reason = texts.reason;
     reason += ' ';
     reason += texts.stopNote;
-    AppendJobEntry(record, kind, subject, stage == JobStage::Begin ? "BeginScanJob" : ScannerName(kind),
-                   std::move(reason), texts);
+    AppendJobEntry(record, kind, subject,
+                   stage == JobStage::Begin ? "BeginScanJob" : ScannerName(kind), std::move(reason),
+                   texts);
   } catch (...) {
   }
 }
@@ -124,10 +125,9 @@ void RecordJobNotStarted(JobRecord& record, JobKind kind, const EntrySubject& su
   }
 }
 
-std::string BuildJobReport(ResultList& results, const std::function<bool()>& cancelled,
-                           const ResultEntry& cutNote,
-                           const std::function<std::string(ResultList&, const std::function<bool()>&)>&
-                               build) noexcept {
+std::string BuildJobReport(
+    ResultList& results, const std::function<bool()>& cancelled, const ResultEntry& cutNote,
+    const std::function<std::string(ResultList&, const std::function<bool()>&)>& build) noexcept {
   try {
     return build(results, cancelled);
   } catch (...) {

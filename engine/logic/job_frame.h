@@ -80,8 +80,8 @@ struct JobStopTexts {
 // jobs, the word and " (0)" for the others. Best effort when memory is short:
 // the verdict and error number are always set; an entry that cannot be
 // appended is left out, and the list stays consistent.
-void RecordStoppedJob(JobRecord& record, JobKind kind, const EntrySubject& subject,
-                      JobStage stage, JobFault fault, const JobStopTexts& texts) noexcept;
+void RecordStoppedJob(JobRecord& record, JobKind kind, const EntrySubject& subject, JobStage stage,
+                      JobFault fault, const JobStopTexts& texts) noexcept;
 
 // Records a job that never ran because it could not be started (the export
 // failed to copy its arguments, or its worker thread could not be made):
@@ -96,9 +96,8 @@ void RecordJobNotStarted(JobRecord& record, JobKind kind, const EntrySubject& su
 // others; the widths grow where its texts need it) stand instead; when not
 // even that can be built, the header and the rule; an empty text only when
 // nothing at all fits. build is the full report's builder (BuildTextReport).
-std::string BuildJobReport(ResultList& results, const std::function<bool()>& cancelled,
-                           const ResultEntry& cutNote,
-                           const std::function<std::string(ResultList&, const std::function<bool()>&)>&
-                               build) noexcept;
+std::string BuildJobReport(
+    ResultList& results, const std::function<bool()>& cancelled, const ResultEntry& cutNote,
+    const std::function<std::string(ResultList&, const std::function<bool()>&)>& build) noexcept;
 
 }  // namespace tarvex

@@ -101,8 +101,9 @@ void AppendUnreachableMemory(const ScannedProcess& process) {
   EngineState& engine = Engine();
   engine.record.errorNumber = ERROR_PARTIAL_COPY;
   const RegionRun<uint64_t> range{unreachable->start, unreachable->end - unreachable->start};
-  AppendNotScanned({process.name, process.idText, RunTargetText(Text(MessageRow::AddressLabel), range)},
-                   "", Text(MessageRow::OutOfReach32Bit));
+  AppendNotScanned(
+      {process.name, process.idText, RunTargetText(Text(MessageRow::AddressLabel), range)}, "",
+      Text(MessageRow::OutOfReach32Bit));
 }
 
 void WalkAddressSpace(const ScannedProcess& process) {

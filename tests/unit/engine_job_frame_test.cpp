@@ -222,10 +222,10 @@ TEST(JobFrame, TheNoteOfACutReportWidensItsColumns) {
   EXPECT_EQ(lines[0].size(), lines[2].size());
   EXPECT_NE(std::string::npos, lines[0].find("Meldung des Scanners" + std::string(183, ' ')));
   // A builder that works gives its own report.
-  EXPECT_EQ("whole", BuildJobReport(list, [] { return false; }, note,
-                                    [](ResultList&, const std::function<bool()>&) {
-                                      return std::string("whole");
-                                    }));
+  EXPECT_EQ("whole",
+            BuildJobReport(
+                list, [] { return false; }, note,
+                [](ResultList&, const std::function<bool()>&) { return std::string("whole"); }));
 }
 
 TEST(JobFrame, StopEntriesTakeTheFormOfTheJobsOwnEntries) {
@@ -239,17 +239,47 @@ TEST(JobFrame, StopEntriesTakeTheFormOfTheJobsOwnEntries) {
     const char* isMalware;
     const char* scanner;
   } cases[] = {
-      {JobKind::Stream, "C:\\a.txt:s", "", "", 0, {"", "", "C:\\a.txt:s"}, "nicht gescannt (0)",
+      {JobKind::Stream,
+       "C:\\a.txt:s",
+       "",
+       "",
+       0,
+       {"", "", "C:\\a.txt:s"},
+       "nicht gescannt (0)",
        "ScanStreamContent"},
-      {JobKind::FileStreams, "C:\\a.txt", "", "", 0, {"", "", "C:\\a.txt"}, "nicht gescannt (0)",
+      {JobKind::FileStreams,
+       "C:\\a.txt",
+       "",
+       "",
+       0,
+       {"", "", "C:\\a.txt"},
+       "nicht gescannt (0)",
        "ScanFileStreams"},
       {JobKind::Folder, "", "", "", 0, {"", "", ""}, "nicht gescannt (0)", "ScanFolderTree"},
-      {JobKind::Processes, "notepad.exe", "", "", 0, {"notepad.exe", "", ""}, "nicht gescannt",
+      {JobKind::Processes,
+       "notepad.exe",
+       "",
+       "",
+       0,
+       {"notepad.exe", "", ""},
+       "nicht gescannt",
        "ScanProcesses"},
-      {JobKind::ProcessMemory, "svc.exe", "", "", 4711, {"svc.exe", "4711", ""}, "nicht gescannt",
+      {JobKind::ProcessMemory,
+       "svc.exe",
+       "",
+       "",
+       4711,
+       {"svc.exe", "4711", ""},
+       "nicht gescannt",
        "ScanProcessMemory"},
-      {JobKind::Buffer, "host.exe", "42", "mail.eml", 0, {"host.exe", "42", "mail.eml"},
-       "nicht gescannt (0)", "ScanBufferCore"},
+      {JobKind::Buffer,
+       "host.exe",
+       "42",
+       "mail.eml",
+       0,
+       {"host.exe", "42", "mail.eml"},
+       "nicht gescannt (0)",
+       "ScanBufferCore"},
   };
   for (const Case& c : cases) {
     JobRecord record;

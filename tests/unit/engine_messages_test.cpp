@@ -52,7 +52,8 @@ TEST(MessageTable, RowsInBothLanguages) {
       {MessageRow::ErrornumberTitle, "Scanner Errorcode", "Fehlercode"},
       {MessageRow::JobStopped, "The job stopped here; the rest was not scanned!",
        "Der Auftrag endete hier; der Rest wurde nicht gescannt!"},
-      {MessageRow::ReportCut, "The report could not hold every entry; the result list has them all!",
+      {MessageRow::ReportCut,
+       "The report could not hold every entry; the result list has them all!",
        "Der Bericht konnte nicht jeden Eintrag aufnehmen; die Ergebnisliste enth\xE4lt alle!"},
       {MessageRow::OutOfReach32Bit,
        "Out of reach of the 32-bit engine; scan this process with the 64-bit engine!",
@@ -67,8 +68,8 @@ TEST(MessageTable, RowsInBothLanguages) {
 
 TEST(MessageTable, RowsOutsideTheTableReadEmpty) {
   EXPECT_STREQ("", MessageText(static_cast<MessageRow>(0), tarvex::kEnglish));
-  EXPECT_STREQ("", MessageText(static_cast<MessageRow>(tarvex::kMessageRowCount + 1),
-                               tarvex::kGerman));
+  EXPECT_STREQ("",
+               MessageText(static_cast<MessageRow>(tarvex::kMessageRowCount + 1), tarvex::kGerman));
 }
 
 TEST(MessageTable, GermanTextsAreCodePage1252) {

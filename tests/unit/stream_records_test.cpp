@@ -215,9 +215,8 @@ TEST(StreamRecords, WhenTheLargerBufferCannotBeHadTheRecordsThatFitAreKept) {
   FakeStreamQuery fake;
   fake.specs.push_back({u"::$DATA", 1});
   for (int i = 0; i < 5000; ++i) {
-    fake.specs.push_back({u":" + std::u16string(120, u'a' + static_cast<char16_t>(i % 26)) +
-                              u":$DATA",
-                          1});
+    fake.specs.push_back(
+        {u":" + std::u16string(120, u'a' + static_cast<char16_t>(i % 26)) + u":$DATA", 1});
   }
   // The file system writes the records that fit and says the list goes on.
   auto fillWhatFits = [&](unsigned char* buffer, uint32_t length) {

@@ -19,7 +19,8 @@ TEST(Wow64Paths, TheSysnativeAliasBecomesSystem32AndNothingElseChanges) {
     std::u16string path;
     std::optional<std::u16string> expected;
   } cases[] = {
-      {u"C:\\Windows\\Sysnative\\drivers\\etc\\hosts", u"C:\\Windows\\System32\\drivers\\etc\\hosts"},
+      {u"C:\\Windows\\Sysnative\\drivers\\etc\\hosts",
+       u"C:\\Windows\\System32\\drivers\\etc\\hosts"},
       {u"C:\\Windows\\Sysnative", u"C:\\Windows\\System32"},
       {u"C:\\Windows\\Sysnative\\", u"C:\\Windows\\System32\\"},
       {u"c:\\WINDOWS\\sysNATIVE\\a.dll:s", u"c:\\WINDOWS\\System32\\a.dll:s"},

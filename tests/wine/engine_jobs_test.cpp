@@ -209,7 +209,8 @@ TEST_F(EngineJobs, UnloadingTheEngineClosesItsLastWorkersHandle) {
   // the library goes: the worker drops the last reference when it ends.
   ASSERT_TRUE(FreeLibrary(copy));
   const ULONGLONG unloadDeadline = GetTickCount64() + 10000;
-  while (GetModuleHandleA("tarvex_unload_copy.dll") != nullptr && GetTickCount64() < unloadDeadline) {
+  while (GetModuleHandleA("tarvex_unload_copy.dll") != nullptr &&
+         GetTickCount64() < unloadDeadline) {
     Sleep(10);
   }
   ASSERT_EQ(nullptr, GetModuleHandleA("tarvex_unload_copy.dll"));

@@ -198,8 +198,8 @@ TEST_F(Faults, AStreamScanThatRunsOutOfMemoryIsReportedAsStopped) {
       if (synchronous) {
         EXPECT_EQ(-1, api.TarvexAds2(stream.c_str(), 0));
       } else {
-        EXPECT_EQ(0, api.TarvexAds(window.Window(), &NotificationWindow::TimerProc, stream.c_str(),
-                                   0));
+        EXPECT_EQ(
+            0, api.TarvexAds(window.Window(), &NotificationWindow::TimerProc, stream.c_str(), 0));
         ASSERT_TRUE(window.WaitForNotification(kJobTimeoutMs));
       }
     }
@@ -321,7 +321,8 @@ TEST_F(Faults, ACancelBeforeTheJobBeginsKeepsTheScanObjectEmpty) {
   const std::string path = folder.Ansi("named.txt");
   const PausedJob job;
   NotificationWindow window;
-  const ScopedEnvironment pause({{std::string("TARVEX_FAULT_PAUSE"), "BeginScanJob,ScanStreamContent"}});
+  const ScopedEnvironment pause(
+      {{std::string("TARVEX_FAULT_PAUSE"), "BeginScanJob,ScanStreamContent"}});
   ASSERT_EQ(0, api.TarvexAds(window.Window(), &NotificationWindow::TimerProc, path.c_str(), 0));
   // The export has returned; the job has not begun yet.
   ASSERT_TRUE(job.WaitUntilPaused());

@@ -1,7 +1,7 @@
 // The part of a process's address space that the engine's memory walk cannot
 // reach. The x86 engine walks addresses below 2 GiB; under WOW64 it may be
-// asked to scan a 64-bit process, whose memory lies mostly far above that
-// (images, heaps and stacks of a 64-bit process are placed above 4 GiB).
+// asked to scan a 64-bit process, whose memory lies mostly far above that (its
+// images and, with high-entropy address layout, its heaps lie above 4 GiB).
 #pragma once
 
 #include <cstdint>
