@@ -153,8 +153,8 @@ TEST_F(EngineJobs, LibraryStaysLoadedUntilItsWorkerEnds) {
   EXPECT_EQ(nullptr, GetModuleHandleA("tarvex_unload_copy.dll")) << "worker kept its reference";
 }
 
-// Ids of this process's threads.
-std::set<DWORD> ThreadIds() {
+// Ids of this process's running threads.
+std::set<DWORD> RunningThreadIds() {
   std::set<DWORD> ids;
   const tarvex::UniqueFileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
   THREADENTRY32 entry{};
@@ -166,10 +166,10 @@ std::set<DWORD> ThreadIds() {
   return ids;
 }
 
-// The open handles of this process that refer to threads, with the thread id
-// of each, found by asking each handle value (GetThreadId answers 0 for other
-// objects). A thread id may be given to a new thread while a handle of an
-// ended thread that had it is still open, so a handle is told by the pair.
+// The open handles of this process that refer to threads, each with its
+// thread's id, found by asking each handle value (GetThreadId answers 0 for
+// other objects). Wine gives an ended thread's id to new threads while a
+// handle of the ended one is still open, so a handle is told by the pair.
 std::set<std::pair<uintptr_t, DWORD>> ThreadHandles() {
   std::set<std::pair<uintptr_t, DWORD>> handles;
   for (uintptr_t value = 4; value < (1u << 18); value += 4) {
@@ -183,30 +183,29 @@ std::set<std::pair<uintptr_t, DWORD>> ThreadHandles() {
 }
 
 TEST_F(EngineJobs, UnloadingTheEngineClosesItsLastWorkersHandle) {
+  const std::set<DWORD> threadsBefore = RunningThreadIds();
+  const auto handlesBefore = ThreadHandles();
   HMODULE copy = LoadLibraryA("tarvex_unload_copy.dll");
   ASSERT_NE(nullptr, copy);
   using BufferFn = decltype(&::TarvexBuffer);
   auto buffer =
       reinterpret_cast<BufferFn>(reinterpret_cast<void*>(GetProcAddress(copy, "TarvexBuffer")));
   ASSERT_NE(nullptr, buffer);
-  const std::set<DWORD> before = ThreadIds();
-  const auto handlesBefore = ThreadHandles();
   NotificationWindow window;
-  SetProviderSetting("TESTAMSI_SCAN_DELAY_MS", "600");
   static const std::string content = "last worker";
   buffer(window.Window(), &NotificationWindow::TimerProc, "last.bin", content.data(),
          content.size(), 0, "", "");
-  // The worker is inside its scan now.
-  const ULONGLONG scanDeadline = GetTickCount64() + 10000;
-  while (ProviderCalls("AmsiScanBuffer").empty() && GetTickCount64() < scanDeadline) Sleep(10);
-  std::set<DWORD> workers;
-  for (DWORD id : ThreadIds()) {
-    if (before.count(id) == 0) workers.insert(id);
-  }
-  ASSERT_FALSE(workers.empty()) << "no worker thread found";
   ASSERT_TRUE(window.WaitForNotification(10000));
-  // The engine keeps the worker's handle (a next job would wait on it) until
-  // the library goes: the worker drops the last reference when it ends.
+  // The engine keeps its last worker's handle, so that a next job can wait on
+  // it: a new handle of a thread that did not run before the job.
+  std::set<std::pair<uintptr_t, DWORD>> workerHandles;
+  for (const auto& handle : ThreadHandles()) {
+    if (handlesBefore.count(handle) == 0 && threadsBefore.count(handle.second) == 0) {
+      workerHandles.insert(handle);
+    }
+  }
+  ASSERT_FALSE(workerHandles.empty()) << "no handle of the worker found";
+  // The worker drops the library's last reference when it ends.
   ASSERT_TRUE(FreeLibrary(copy));
   const ULONGLONG unloadDeadline = GetTickCount64() + 10000;
   while (GetModuleHandleA("tarvex_unload_copy.dll") != nullptr &&
@@ -214,9 +213,10 @@ TEST_F(EngineJobs, UnloadingTheEngineClosesItsLastWorkersHandle) {
     Sleep(10);
   }
   ASSERT_EQ(nullptr, GetModuleHandleA("tarvex_unload_copy.dll"));
-  for (const auto& [value, id] : ThreadHandles()) {
-    if (handlesBefore.count({value, id}) != 0 || workers.count(id) == 0) continue;
-    ADD_FAILURE() << "handle " << value << " of the worker thread " << id << " is still open";
+  const auto handlesAfter = ThreadHandles();
+  for (const auto& [value, id] : workerHandles) {
+    EXPECT_EQ(0u, handlesAfter.count({value, id}))
+        << "handle " << value << " of the worker thread " << id << " is still open";
   }
 }
 
