@@ -33,6 +33,12 @@ struct JobParameters {
   int32_t findingsOnly = 0;
 };
 
+// WOW64 file-system redirection as the running job left it (wow64.h).
+struct FsRedirectionOfJob {
+  bool off = false;          // the job switched it off on its thread
+  void* previous = nullptr;  // what to put back: the thread's state before the job
+};
+
 using QueryFullProcessImageNameAFn = BOOL(WINAPI*)(HANDLE process, DWORD flags, LPSTR name,
                                                    PDWORD size);
 
@@ -49,8 +55,15 @@ struct EngineState {
   int32_t debugPrivilegeWasEnabled = 0;
   int32_t backupPrivilegeWasEnabled = 0;
   JobParameters job;
-  // Worker of the most recent asynchronous job; a new job waits for it.
+  // Worker of the most recent asynchronous job; a new job waits for it. Its
+  // id tells whether that job itself, on its own thread, is calling.
   UniqueHandle lastWorker;
+  DWORD lastWorkerId = 0;
+  FsRedirectionOfJob fsRedirection;
+  // The system's text for error 0, which every clean block's entry carries:
+  // formatted once per job (BeginScanJob empties it).
+  std::string successText;
+  bool successTextKnown = false;
 };
 
 EngineState& Engine();

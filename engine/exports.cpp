@@ -12,6 +12,7 @@ std::string CopyText(const char* text) {
   return text == nullptr ? std::string() : std::string(text);
 }
 
+// Getters that copy a text answer 0 when memory runs out.
 template <typename Body>
 intptr_t Guarded(Body body) {
   try {
@@ -21,23 +22,17 @@ intptr_t Guarded(Body body) {
   }
 }
 
-JobParameters CallerParameters(void* window, TarvexTimerProc timerProc, int32_t findingsOnly) {
-  JobParameters parameters;
-  parameters.callerWindow = static_cast<HWND>(window);
-  parameters.callerTimerProc = reinterpret_cast<TIMERPROC>(timerProc);
-  parameters.findingsOnly = findingsOnly;
-  return parameters;
+JobCaller CallerOf(void* window, TarvexTimerProc timerProc) {
+  return JobCaller{static_cast<HWND>(window), reinterpret_cast<TIMERPROC>(timerProc)};
 }
 
-JobParameters BufferParameters(const char* contentName, const void* buffer, uintptr_t length,
-                               const char* processName, const char* processIdText,
-                               JobParameters parameters) {
+void CopyBufferArguments(JobParameters& parameters, const char* contentName, const void* buffer,
+                         uintptr_t length, const char* processName, const char* processIdText) {
   parameters.contentName = CopyText(contentName);
   parameters.bufferAddress = buffer;
   parameters.bufferLength = length;
   parameters.targetText = CopyText(processName);
   parameters.secondText = CopyText(processIdText);
-  return parameters;
 }
 
 }  // namespace
@@ -47,94 +42,95 @@ using namespace tarvex;
 
 extern "C" {
 
+// The scan exports. The asynchronous ones return 0 whatever happens: a job
+// that cannot be started ends at once with an entry saying so and the
+// caller's timer (job_runner.h). The synchronous ones return the job verdict,
+// which is -1, never 0, when the job could not be run or stopped early.
+
 intptr_t TARVEX_CALL TarvexAds(void* window, TarvexTimerProc timerProc, const char* path,
                                int32_t findingsOnly) {
-  return Guarded([&] {
-    JobParameters parameters = CallerParameters(window, timerProc, findingsOnly);
-    parameters.targetText = CopyText(path);
-    StartAsynchronousJob(JobKind::Stream, std::move(parameters));
-    return intptr_t{0};
-  });
+  StartAsynchronousJob("TarvexAds", JobKind::Stream, CallerOf(window, timerProc),
+                       [&](JobParameters& parameters) {
+                         parameters.findingsOnly = findingsOnly;
+                         parameters.targetText = CopyText(path);
+                       });
+  return 0;
 }
 
 intptr_t TARVEX_CALL TarvexAds2(const char* path, int32_t findingsOnly) {
-  return Guarded([&] {
-    JobParameters parameters = CallerParameters(nullptr, nullptr, findingsOnly);
+  return RunSynchronousJob("TarvexAds2", JobKind::Stream, [&](JobParameters& parameters) {
+    parameters.findingsOnly = findingsOnly;
     parameters.targetText = CopyText(path);
-    return RunSynchronousJob(JobKind::Stream, std::move(parameters));
   });
 }
 
 intptr_t TARVEX_CALL TarvexAdsInFile(void* window, TarvexTimerProc timerProc, const char* path,
                                      int32_t findingsOnly) {
-  return Guarded([&] {
-    JobParameters parameters = CallerParameters(window, timerProc, findingsOnly);
-    parameters.targetText = CopyText(path);
-    StartAsynchronousJob(JobKind::FileStreams, std::move(parameters));
-    return intptr_t{0};
-  });
+  StartAsynchronousJob("TarvexAdsInFile", JobKind::FileStreams, CallerOf(window, timerProc),
+                       [&](JobParameters& parameters) {
+                         parameters.findingsOnly = findingsOnly;
+                         parameters.targetText = CopyText(path);
+                       });
+  return 0;
 }
 
 intptr_t TARVEX_CALL TarvexAdsInFolder(void* window, TarvexTimerProc timerProc,
                                        const char* folderPath, int32_t findingsOnly) {
-  return Guarded([&] {
-    JobParameters parameters = CallerParameters(window, timerProc, findingsOnly);
-    parameters.targetText = CopyText(folderPath);
-    StartAsynchronousJob(JobKind::Folder, std::move(parameters));
-    return intptr_t{0};
-  });
+  StartAsynchronousJob("TarvexAdsInFolder", JobKind::Folder, CallerOf(window, timerProc),
+                       [&](JobParameters& parameters) {
+                         parameters.findingsOnly = findingsOnly;
+                         parameters.targetText = CopyText(folderPath);
+                       });
+  return 0;
 }
 
 intptr_t TARVEX_CALL TarvexAllProcesses(void* window, TarvexTimerProc timerProc,
                                         int32_t findingsOnly) {
-  return Guarded([&] {
-    StartAsynchronousJob(JobKind::Processes, CallerParameters(window, timerProc, findingsOnly));
-    return intptr_t{0};
-  });
+  StartAsynchronousJob("TarvexAllProcesses", JobKind::Processes, CallerOf(window, timerProc),
+                       [&](JobParameters& parameters) { parameters.findingsOnly = findingsOnly; });
+  return 0;
 }
 
 intptr_t TARVEX_CALL TarvexProcessWithName(void* window, TarvexTimerProc timerProc,
                                            const char* executableName, int32_t findingsOnly) {
-  return Guarded([&] {
-    JobParameters parameters = CallerParameters(window, timerProc, findingsOnly);
-    parameters.targetText = CopyText(executableName);
-    StartAsynchronousJob(JobKind::Processes, std::move(parameters));
-    return intptr_t{0};
-  });
+  StartAsynchronousJob("TarvexProcessWithName", JobKind::Processes, CallerOf(window, timerProc),
+                       [&](JobParameters& parameters) {
+                         parameters.findingsOnly = findingsOnly;
+                         parameters.targetText = CopyText(executableName);
+                       });
+  return 0;
 }
 
 intptr_t TARVEX_CALL TarvexProcessWithPid(void* window, TarvexTimerProc timerProc,
                                           intptr_t processId, const char* processName,
                                           int32_t findingsOnly) {
-  return Guarded([&] {
-    JobParameters parameters = CallerParameters(window, timerProc, findingsOnly);
-    parameters.processId = processId;
-    parameters.targetText = CopyText(processName);
-    StartAsynchronousJob(JobKind::ProcessMemory, std::move(parameters));
-    return intptr_t{0};
-  });
+  StartAsynchronousJob("TarvexProcessWithPid", JobKind::ProcessMemory, CallerOf(window, timerProc),
+                       [&](JobParameters& parameters) {
+                         parameters.findingsOnly = findingsOnly;
+                         parameters.processId = processId;
+                         parameters.targetText = CopyText(processName);
+                       });
+  return 0;
 }
 
 intptr_t TARVEX_CALL TarvexBuffer(void* window, TarvexTimerProc timerProc, const char* contentName,
                                   const void* buffer, uintptr_t bufferLength, int32_t findingsOnly,
                                   const char* processName, const char* processIdText) {
-  return Guarded([&] {
-    StartAsynchronousJob(
-        JobKind::Buffer,
-        BufferParameters(contentName, buffer, bufferLength, processName, processIdText,
-                         CallerParameters(window, timerProc, findingsOnly)));
-    return intptr_t{0};
-  });
+  StartAsynchronousJob("TarvexBuffer", JobKind::Buffer, CallerOf(window, timerProc),
+                       [&](JobParameters& parameters) {
+                         parameters.findingsOnly = findingsOnly;
+                         CopyBufferArguments(parameters, contentName, buffer, bufferLength,
+                                             processName, processIdText);
+                       });
+  return 0;
 }
 
 intptr_t TARVEX_CALL TarvexBuffer2(const char* contentName, const void* buffer,
                                    uintptr_t bufferLength, int32_t findingsOnly,
                                    const char* processName, const char* processIdText) {
-  return Guarded([&] {
-    return RunSynchronousJob(
-        JobKind::Buffer,
-        BufferParameters(contentName, buffer, bufferLength, processName, processIdText,
-                         CallerParameters(nullptr, nullptr, findingsOnly)));
+  return RunSynchronousJob("TarvexBuffer2", JobKind::Buffer, [&](JobParameters& parameters) {
+    parameters.findingsOnly = findingsOnly;
+    CopyBufferArguments(parameters, contentName, buffer, bufferLength, processName, processIdText);
   });
 }
 

@@ -3,7 +3,11 @@
 # - exports exactly the 18 interface names, undecorated;
 # - in the x86 build each export is a stdcall function (its symbol is Name@bytes
 #   with the byte count of its arguments);
-# - imports only DLLs that ship with Windows (the C++ runtime is linked in).
+# - imports only DLLs that ship with Windows (the C++ runtime is linked in);
+# - imports no function that the oldest Windows it must load on lacks
+#   (windows_function_floors.txt): the x86 build loads on Windows XP, the x64
+#   build on Windows Vista, where they report every scan as not supported;
+# - holds no fault point of the fault-injection test build.
 set -euo pipefail
 objdump=$1 dll=$2 ptr=$3
 fail() { echo "FAIL: $*"; exit 1; }
@@ -44,4 +48,21 @@ allowed="advapi32.dll kernel32.dll msvcrt.dll ole32.dll shlwapi.dll user32.dll"
 for dll_name in $imports; do
   case " $allowed " in *" $dll_name "*) ;; *) fail "imports $dll_name, which is not a system DLL" ;; esac
 done
-echo "ok: $(echo "$exports" | wc -l) exports; imports: $(echo $imports)"
+# Imported function names: the name column of each import table's entries.
+functions=$(echo "$dump" | sed -n '/^The Import Tables/,/^The Export Tables/p' |
+  awk '/DLL Name:/ {in_table = 1; next} /^$/ {in_table = 0} in_table && NF >= 2 && $1 ~ /^[0-9a-f]+$/ {print $NF}' |
+  sort -u)
+[ -n "$functions" ] || fail "no imported functions found in the dump"
+if [ "$ptr" = 4 ]; then floor_passes="" ; oldest="Windows XP"; else floor_passes="vista"; oldest="Windows Vista"; fi
+floors=$(dirname "$0")/windows_function_floors.txt
+while read -r first name; do
+  case "$first" in ''|'#'*) continue ;; esac
+  case " $floor_passes " in *" $first "*) continue ;; esac
+  if echo "$functions" | grep -qx "$name"; then
+    fail "imports $name, which $oldest lacks (first in $first): bind it at run time"
+  fi
+done < "$floors"
+
+# The fault points exist in the test build only.
+if grep -qa "TARVEX_FAULT" "$dll"; then fail "holds the fault points of the test build"; fi
+echo "ok: $(echo "$exports" | wc -l) exports; imports: $(echo $imports); none newer than $oldest"

@@ -24,6 +24,15 @@ constexpr std::u16string_view kRows[kMessageRowCount + 1][2] = {
      u"Scan wird auf diesem System nicht unterst\u00FCtzt!"},
     {u"No data!", u"Keine Daten!"},
     {u"Scanner Errorcode", u"Fehlercode"},
+    // A job that stopped before its scanner finished (out of memory).
+    {u"The job stopped here; the rest was not scanned!",
+     u"Der Auftrag endete hier; der Rest wurde nicht gescannt!"},
+    // A report that could not be built with every entry line.
+    {u"The report could not hold every entry; the result list has them all!",
+     u"Der Bericht konnte nicht jeden Eintrag aufnehmen; die Ergebnisliste enth\u00E4lt alle!"},
+    // The part of a 64-bit process's memory that the x86 engine cannot reach.
+    {u"Out of reach of the 32-bit engine; scan this process with the 64-bit engine!",
+     u"F\u00FCr die 32-Bit-Engine nicht erreichbar; diesen Prozess mit der 64-Bit-Engine scannen!"},
 };
 
 using TextTable = std::array<std::array<std::string, 2>, kMessageRowCount + 1>;

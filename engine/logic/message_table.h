@@ -25,11 +25,16 @@ enum class MessageRow : int {
   NotSupported = 11,
   NoData = 12,
   ErrornumberTitle = 13,
+  // Rows of this engine's own, behind the interface's thirteen.
+  JobStopped = 14,
+  ReportCut = 15,
+  OutOfReach32Bit = 16,
 };
+
+constexpr int kMessageRowCount = 16;
 
 constexpr int kEnglish = 0;
 constexpr int kGerman = 1;
-constexpr int kMessageRowCount = 13;
 
 // The row's text as UTF-16; a language index other than 1 reads English.
 std::u16string_view MessageSource(MessageRow row, int languageIndex);

@@ -10,7 +10,7 @@ namespace tarvex {
 
 namespace {
 
-const std::string& FieldOf(const ResultEntry& entry, int field) {
+std::string& FieldOf(ResultEntry& entry, int field) {
   switch (field) {
     case kProcessName:
       return entry.processName;
@@ -38,14 +38,18 @@ int ResultList::FieldFromName(const char* name) {
 }
 
 void ResultList::StartWithTitles(const ResultEntry& titles) {
+  Clear();
+  for (auto& list : lists_) list.shrink_to_fit();
+  Append(titles);
+}
+
+void ResultList::Clear() noexcept {
   for (int field = 0; field < kFieldCount; ++field) {
     lists_[field].clear();
-    lists_[field].shrink_to_fit();
     cursors_[field] = -1;
     slots_[field].clear();
     widths_[field] = 0;
   }
-  Append(titles);
 }
 
 void ResultList::Widen(int field, size_t length) {
@@ -55,9 +59,15 @@ void ResultList::Widen(int field, size_t length) {
   }
 }
 
-void ResultList::Append(const ResultEntry& entry) {
-  for (int field = 0; field < kFieldCount; ++field) Widen(field, FieldOf(entry, field).size());
-  for (int field = 0; field < kFieldCount; ++field) lists_[field].push_back(FieldOf(entry, field));
+void ResultList::Append(ResultEntry entry) {
+  // Room in every list first: the moves below neither allocate nor throw.
+  for (auto& list : lists_) {
+    if (list.size() == list.capacity()) list.reserve(list.size() < 16 ? 16 : list.size() * 2);
+  }
+  for (int field = 0; field < kFieldCount; ++field) {
+    lists_[field].push_back(std::move(FieldOf(entry, field)));
+  }
+  for (int field = 0; field < kFieldCount; ++field) Widen(field, lists_[field].back().size());
 }
 
 void ResultList::SetToStart() { cursors_.fill(-1); }
@@ -81,7 +91,7 @@ void AppendResultEntry(ResultList& results, const EntrySubject& subject, std::st
   entry.isMalware = std::move(isMalware);
   entry.scannermessage = std::move(scannermessage);
   entry.scannerErrornumber = DecimalText(errorNumber);
-  results.Append(entry);
+  results.Append(std::move(entry));
 }
 
 }  // namespace tarvex

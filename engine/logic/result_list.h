@@ -52,9 +52,14 @@ class ResultList {
   // title's length plus the padding.
   void StartWithTitles(const ResultEntry& titles);
 
-  // Widens each column to its text's length plus the padding where it is
-  // narrower, then appends the entry to the six lists.
-  void Append(const ResultEntry& entry);
+  // Appends the entry to the six lists, then widens each column to its
+  // text's length plus the padding where it is narrower. When memory runs
+  // out, the entry is appended to all six lists or to none (the exception is
+  // passed on), so the lists always have the same length.
+  void Append(ResultEntry entry);
+
+  // Empties the lists and the widths without allocating; cursors before the start.
+  void Clear() noexcept;
 
   // Puts every cursor before its first element.
   void SetToStart();

@@ -43,6 +43,13 @@ void ScanObjectText::Clear() {
   std::memset(buffer_, 0, kScanObjectMaxChars);
 }
 
+void ScanObjectText::ClearKeepingHold() {
+  WriterTurn turn(writing_);
+  buffer_[0] = '\0';
+  std::atomic_thread_fence(std::memory_order_release);
+  std::memset(buffer_, 0, kScanObjectMaxChars);
+}
+
 void ScanObjectText::ClearAndHold() {
   WriterTurn turn(writing_);
   held_ = true;

@@ -24,6 +24,9 @@ class ScanObjectText {
   // Empties the text and keeps it empty until the next Clear: a cancelled
   // job's scanner may still name one more object before its checkpoint.
   void ClearAndHold();
+  // Empties the text and zero-fills the whole buffer; a hold stays as it is,
+  // so a cancel that came before the job began still keeps the text empty.
+  void ClearKeepingHold();
   // Stable address of the text.
   const char* Data() const { return buffer_; }
 

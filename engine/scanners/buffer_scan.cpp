@@ -3,10 +3,12 @@
 #include <windows.h>
 
 #include "engine_state.h"
+#include "fault_injection.h"
 #include "scanners.h"
 #include "scanners/logic/block_scan.h"
 #include "system_text.h"
 #include "text_conversion.h"
+#include "wow64.h"
 
 namespace tarvex {
 namespace {
@@ -22,12 +24,22 @@ class Win32BlockScan : public BlockScanHost {
   AmsiAnswer ScanPiece(uint64_t offset, uint32_t length) override {
     AMSI_RESULT result = 0;
     void* start = const_cast<char*>(block_ + offset);
+    // The provider may load libraries of its own during a scan.
+    const FsRedirectionAsBeforeJob redirectionAsBefore;
     const HRESULT status =
         amsi_.scanBuffer(amsi_.context, start, length, contentName_.c_str(), nullptr, &result);
     return AmsiAnswer{status, result};
   }
+  // Every clean block's entry carries the text for error 0: formatted once
+  // per job instead of once per block.
   std::string SystemErrorText(uint32_t errorNumber) override {
-    return tarvex::SystemErrorText(errorNumber);
+    if (errorNumber != 0) return tarvex::SystemErrorText(errorNumber);
+    EngineState& engine = Engine();
+    if (!engine.successTextKnown) {
+      engine.successText = tarvex::SystemErrorText(0);
+      engine.successTextKnown = true;
+    }
+    return engine.successText;
   }
   uint32_t ErrorNumberOf(int32_t status) override { return TranslateStatus(status); }
 
@@ -43,6 +55,7 @@ void ScanBufferCore(const std::string& target, const void* buffer, uintptr_t len
                     int32_t findingsOnly, const std::string& processName,
                     const std::string& processId) {
   EngineState& engine = Engine();
+  FailAllocationAt("ScanBufferCore");
   const EntrySubject subject{processName, processId, target};
   if (!SystemSupportsAmsi() || !engine.amsi.Complete()) {
     Win32BlockScan noScan(engine.amsi, buffer, std::string());

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "engine_state.h"
 #include "scanners.h"
@@ -31,10 +32,12 @@ std::vector<StreamRecord> ListStreams(HANDLE file, VirtualBuffer& buffer) {
   uint32_t bufferLength = 0;
   ULONG_PTR writtenLength = 0;
   const uint32_t status = QueryStreamList(
-      [&](uint32_t length) {
+      [&](uint32_t length) -> unsigned char* {
         if (buffer.Length() < length) {
-          buffer = VirtualBuffer();  // the smaller buffer goes before the larger one comes
-          buffer = VirtualBuffer(length);
+          // The smaller buffer, with the records it holds, stays until the larger one is had.
+          VirtualBuffer larger(length);
+          if (larger.Data() == nullptr) return nullptr;
+          buffer = std::move(larger);
         }
         // A query that lists nothing may write nothing: an empty first record
         // keeps the previous file's list from being read again.

@@ -9,15 +9,18 @@
 #include <string>
 
 #include "engine_state.h"
+#include "fault_injection.h"
 #include "not_scanned.h"
 #include "process_image_path.h"
 #include "scan_verdict.h"
 #include "scanners.h"
+#include "scanners/logic/address_reach.h"
 #include "scanners/logic/region_runs.h"
 #include "system_text.h"
 #include "text_limits.h"
 #include "virtual_buffer.h"
 #include "win32_handles.h"
+#include "wow64.h"
 
 namespace tarvex {
 namespace {
@@ -32,6 +35,7 @@ struct ScannedProcess {
   std::string name;    // the image path when it was found
   std::string idText;  // decimal
   int32_t findingsOnly;
+  bool isEngineProcess;  // the process the engine runs in
 };
 
 // A not-scanned entry of the process: the bare "not scanned", the message
@@ -70,7 +74,12 @@ void ScanRun(const ScannedProcess& process, const RegionRun<Address>& run,
   const BOOL copied = ReadProcessMemory(process.handle, reinterpret_cast<const void*>(run.start),
                                         buffer.Data(), run.length, &copiedLength);
   const DWORD readError = GetLastError();
-  engine.record.errorNumber = static_cast<intptr_t>(readError);
+  // A foreign process's read stores its error whatever the outcome. The
+  // engine's own process is copied only as a guard; a copy that worked leaves
+  // the job error number alone, as scanning in place would.
+  if (!process.isEngineProcess || !copied) {
+    engine.record.errorNumber = static_cast<intptr_t>(readError);
+  }
   if (!copied) {
     AppendNotScanned({process.name, process.idText, target}, "ReadProcessMemory",
                      SystemErrorText(readError));
@@ -80,6 +89,21 @@ void ScanRun(const ScannedProcess& process, const RegionRun<Address>& run,
   // longer than AMSI's 32-bit length are split there, never cut.
   ScanBufferCore(target, buffer.Data(), run.length, process.findingsOnly, process.name,
                  process.idText);
+}
+
+// One entry for the part of the process's address space the walk cannot
+// reach (address_reach.h), so that such a process never reads as wholly scanned.
+void AppendUnreachableMemory(const ScannedProcess& process) {
+  const std::optional<AddressRange> unreachable =
+      UnreachableMemory(sizeof(void*) * 8, IsUnderWow64(GetCurrentProcess()).value_or(false),
+                        IsUnderWow64(process.handle));
+  if (!unreachable) return;
+  EngineState& engine = Engine();
+  engine.record.errorNumber = ERROR_PARTIAL_COPY;
+  const RegionRun<uint64_t> range{unreachable->start, unreachable->end - unreachable->start};
+  AppendNotScanned(
+      {process.name, process.idText, RunTargetText(Text(MessageRow::AddressLabel), range)}, "",
+      Text(MessageRow::OutOfReach32Bit));
 }
 
 void WalkAddressSpace(const ScannedProcess& process) {
@@ -122,10 +146,12 @@ void ScanProcessMemory(intptr_t processId, const std::string& processName, int32
     return;
   }
 
+  FailAllocationAt("ScanProcessMemory");
   const ScannedProcess process{
       handle.Get(), ImagePathOrGivenName(handle.Get(), givenName, engine.queryFullProcessImageName),
-      idText, findingsOnly};
+      idText, findingsOnly, processId == static_cast<intptr_t>(GetCurrentProcessId())};
   WalkAddressSpace(process);
+  if (!CancelRequested()) AppendUnreachableMemory(process);
 }
 
 }  // namespace tarvex

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "engine_state.h"
+#include "fault_injection.h"
 #include "not_scanned.h"
 #include "scan_verdict.h"
 #include "scanners.h"
@@ -45,6 +46,7 @@ void RecordNoMemory(const std::string& target) {
 void ScanStreamContentAt(const std::u16string& path, const std::string& target,
                          int32_t findingsOnly) {
   EngineState& engine = Engine();
+  FailAllocationAt("ScanStreamContent");
   const std::u16string platformPath = PlatformPath(path);
 
   // Share mode read only: a stream someone holds for writing is a sharing violation.
@@ -54,6 +56,7 @@ void ScanStreamContentAt(const std::u16string& path, const std::string& target,
   const DWORD openError = GetLastError();
   engine.record.errorNumber = static_cast<intptr_t>(openError);
   engine.scanObject.Set(target);
+  PauseAt("ScanStreamContent");
   if (!stream) {
     RecordFailure(target, SystemErrorText(openError));
     return;

@@ -33,7 +33,7 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
 
   set(TARVEX_X86_GERMAN "LC_ALL=de_DE.UTF-8;TARVEX_EXPECT_GERMAN=1")
   set(TARVEX_X86_WINE_ONLY_SUITES
-    "FreshEngine*:German*:Win7Gate*:PartialAmsi*:NoAmsi*:Soak*:Robust*:Wow64Redirection*")
+    "FreshEngine*:German*:Win7Gate*:PartialAmsi*:NoAmsi*:Soak*:Robust*:Faults*:Wow64*")
 
   # The engine's suites.
   tarvex_x86_test(x86_wine_engine wine COMMAND ${TARVEX_X86_BED_RUNNER} ${TARVEX_WINE_STAGE}
@@ -48,11 +48,14 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     ${TARVEX_WINE_PARTIAL_STAGE} tarvex_wine_tests.exe --gtest_filter=PartialAmsi*)
   tarvex_x86_test(x86_wine_engine_no_amsi wine ENVIRONMENT "TARVEX_WINEDLLOVERRIDES=amsi="
     COMMAND ${TARVEX_X86_BED_RUNNER} ${TARVEX_WINE_STAGE} tarvex_wine_tests.exe --gtest_filter=NoAmsi*)
-  # The x86 engine still opens System32 paths through WOW64's redirection (a
-  # known fault): this entry joins the default run once the engine switches
-  # the redirection off.
-  tarvex_x86_test(x86_wine_engine_wow64 wine FULL COMMAND ${TARVEX_X86_BED_RUNNER}
-    ${TARVEX_WINE_STAGE} tarvex_wine_tests.exe --gtest_filter=Wow64Redirection*)
+  # What only the x86 engine under WOW64 meets: System32 and Sysnative paths
+  # name the native system folder, the caller's thread keeps its own
+  # redirection, and a 64-bit process gets an entry for the memory above 2 GiB.
+  tarvex_x86_test(x86_wine_engine_wow64 wine COMMAND ${TARVEX_X86_BED_RUNNER}
+    ${TARVEX_WINE_STAGE} tarvex_wine_tests.exe --gtest_filter=Wow64*)
+  # Faults injected into the x86 engine's fault-injection test build.
+  tarvex_x86_test(x86_wine_engine_faults wine COMMAND ${TARVEX_X86_BED_RUNNER}
+    ${TARVEX_FAULT_STAGE} tarvex_wine_tests.exe --gtest_filter=Faults*)
   tarvex_x86_test(x86_wine_robustness soak FULL COMMAND ${TARVEX_X86_BED_RUNNER} ${TARVEX_WINE_STAGE}
     tarvex_wine_tests.exe --gtest_filter=Robust*)
   tarvex_x86_test(x86_wine_soak soak FULL COMMAND ${TARVEX_X86_BED_RUNNER} ${TARVEX_WINE_STAGE}

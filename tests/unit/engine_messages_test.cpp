@@ -51,11 +51,26 @@ TEST(MessageTable, RowsInBothLanguages) {
        "Scan wird auf diesem System nicht unterst\xFCtzt!"},
       {MessageRow::NoData, "No data!", "Keine Daten!"},
       {MessageRow::ErrornumberTitle, "Scanner Errorcode", "Fehlercode"},
+      {MessageRow::JobStopped, "The job stopped here; the rest was not scanned!",
+       "Der Auftrag endete hier; der Rest wurde nicht gescannt!"},
+      {MessageRow::ReportCut,
+       "The report could not hold every entry; the result list has them all!",
+       "Der Bericht konnte nicht jeden Eintrag aufnehmen; die Ergebnisliste enth\xE4lt alle!"},
+      {MessageRow::OutOfReach32Bit,
+       "Out of reach of the 32-bit engine; scan this process with the 64-bit engine!",
+       "F\xFCr die 32-Bit-Engine nicht erreichbar; diesen Prozess mit der 64-Bit-Engine "
+       "scannen!"},
   };
   for (const Case& c : cases) {
     EXPECT_STREQ(c.english, MessageText(c.row, tarvex::kEnglish));
     EXPECT_STREQ(c.german, MessageText(c.row, tarvex::kGerman));
   }
+}
+
+TEST(MessageTable, RowsOutsideTheTableReadEmpty) {
+  EXPECT_STREQ("", MessageText(static_cast<MessageRow>(0), tarvex::kEnglish));
+  EXPECT_STREQ("",
+               MessageText(static_cast<MessageRow>(tarvex::kMessageRowCount + 1), tarvex::kGerman));
 }
 
 TEST(MessageTable, GermanTextsAreCodePage1252) {

@@ -62,6 +62,23 @@ TEST(ScanObjectText, HeldEmptyUntilTheNextClear) {
   EXPECT_STREQ("C:\\next\\c.txt", text.Data());
 }
 
+TEST(ScanObjectText, AHoldSurvivesTheClearAtTheStartOfAJob) {
+  static ScanObjectText text;
+  // A cancel after the export returned and before the job began.
+  text.ClearAndHold();
+  text.ClearKeepingHold();  // the job begins
+  text.Set("C:\\walk\\first.txt");
+  EXPECT_STREQ("", text.Data());
+  text.Clear();  // the job ends
+  text.Set("C:\\next\\a.txt");
+  EXPECT_STREQ("C:\\next\\a.txt", text.Data());
+  // Without a hold, the clear at the start of a job empties the text and no more.
+  text.ClearKeepingHold();
+  EXPECT_STREQ("", text.Data());
+  text.Set("C:\\next\\b.txt");
+  EXPECT_STREQ("C:\\next\\b.txt", text.Data());
+}
+
 TEST(ScanObjectText, ReaderOnAnotherThreadAlwaysFindsATerminatorWithinTheLimit) {
   static ScanObjectText text;
   std::atomic<bool> done{false};

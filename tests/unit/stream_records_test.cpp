@@ -211,6 +211,48 @@ TEST(StreamRecords, TheQueryStopsOnOtherStatusesAndAtItsLimit) {
   EXPECT_EQ(0u, bufferLength);
 }
 
+TEST(StreamRecords, WhenTheLargerBufferCannotBeHadTheRecordsThatFitAreKept) {
+  FakeStreamQuery fake;
+  fake.specs.push_back({u"::$DATA", 1});
+  for (int i = 0; i < 5000; ++i) {
+    fake.specs.push_back(
+        {u":" + std::u16string(120, u'a' + static_cast<char16_t>(i % 26)) + u":$DATA", 1});
+  }
+  // The file system writes the records that fit and says the list goes on.
+  auto fillWhatFits = [&](unsigned char* buffer, uint32_t length) {
+    fake.lengthsAsked.push_back(length);
+    size_t count = 0;
+    size_t end = 0;
+    for (const RecordSpec& spec : fake.specs) {
+      const size_t next = (end + 7) / 8 * 8 + kStreamRecordHeaderLength + spec.name.size() * 2;
+      if (next > length) break;
+      end = next;
+      ++count;
+    }
+    const auto fitting =
+        BuildRecords(std::vector<RecordSpec>(fake.specs.begin(), fake.specs.begin() + count));
+    std::memcpy(buffer, fitting.data(), fitting.size());
+    return count < fake.specs.size() ? kStatusBufferOverflow : kStatusSuccess;
+  };
+  // The first buffer is had; the larger one is not, and the first stays as it was.
+  int allocations = 0;
+  auto allocate = [&](uint32_t length) -> unsigned char* {
+    if (++allocations > 1) return nullptr;
+    fake.storage.assign(length, 0);
+    return fake.storage.data();
+  };
+  uint32_t bufferLength = 0;
+  const uint32_t status = QueryStreamList(allocate, fillWhatFits, &bufferLength);
+  EXPECT_EQ(kStatusBufferOverflow, status);
+  EXPECT_EQ(kStreamListFirstLength, bufferLength);
+  EXPECT_EQ(std::vector<uint32_t>{kStreamListFirstLength}, fake.lengthsAsked);
+  const auto records = AcceptedStreamRecords(status, fake.storage.data(), bufferLength, 0);
+  ASSERT_GT(records.size(), 1000u);
+  EXPECT_LT(records.size(), fake.specs.size());
+  EXPECT_EQ(u"::$DATA", records.front().name);
+  EXPECT_EQ(fake.specs[records.size() - 1].name, records.back().name);
+}
+
 TEST(StreamRecords, TooLongStatusesAreRecognised) {
   EXPECT_TRUE(IsListTooLong(kStatusBufferOverflow));
   EXPECT_TRUE(IsListTooLong(kStatusBufferTooSmall));

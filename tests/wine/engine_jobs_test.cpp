@@ -2,7 +2,12 @@
 // lifetime under a worker, privileges, AMSI failures and bad input.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine_api.h"
@@ -11,6 +16,7 @@
 #include "test_content.h"
 #include "test_provider.h"
 #include "token_privileges.h"
+#include "win32_handles.h"
 
 using namespace tarvex_test;
 
@@ -145,6 +151,73 @@ TEST_F(EngineJobs, LibraryStaysLoadedUntilItsWorkerEnds) {
   ASSERT_TRUE(window.WaitForNotification(10000));
   Sleep(300);
   EXPECT_EQ(nullptr, GetModuleHandleA("tarvex_unload_copy.dll")) << "worker kept its reference";
+}
+
+// Ids of this process's running threads.
+std::set<DWORD> RunningThreadIds() {
+  std::set<DWORD> ids;
+  const tarvex::UniqueFileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+  THREADENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Thread32First(snapshot.Get(), &entry); more;
+       more = Thread32Next(snapshot.Get(), &entry)) {
+    if (entry.th32OwnerProcessID == GetCurrentProcessId()) ids.insert(entry.th32ThreadID);
+  }
+  return ids;
+}
+
+// The open handles of this process that refer to threads, each with its
+// thread's id, found by asking each handle value (GetThreadId answers 0 for
+// other objects). Wine gives an ended thread's id to new threads while a
+// handle of the ended one is still open, so a handle is told by the pair.
+std::set<std::pair<uintptr_t, DWORD>> ThreadHandles() {
+  std::set<std::pair<uintptr_t, DWORD>> handles;
+  for (uintptr_t value = 4; value < (1u << 18); value += 4) {
+    DWORD flags = 0;
+    const HANDLE handle = reinterpret_cast<HANDLE>(value);
+    if (!GetHandleInformation(handle, &flags)) continue;
+    const DWORD id = GetThreadId(handle);
+    if (id != 0) handles.insert({value, id});
+  }
+  return handles;
+}
+
+TEST_F(EngineJobs, UnloadingTheEngineClosesItsLastWorkersHandle) {
+  const std::set<DWORD> threadsBefore = RunningThreadIds();
+  const auto handlesBefore = ThreadHandles();
+  HMODULE copy = LoadLibraryA("tarvex_unload_copy.dll");
+  ASSERT_NE(nullptr, copy);
+  using BufferFn = decltype(&::TarvexBuffer);
+  auto buffer =
+      reinterpret_cast<BufferFn>(reinterpret_cast<void*>(GetProcAddress(copy, "TarvexBuffer")));
+  ASSERT_NE(nullptr, buffer);
+  NotificationWindow window;
+  static const std::string content = "last worker";
+  buffer(window.Window(), &NotificationWindow::TimerProc, "last.bin", content.data(),
+         content.size(), 0, "", "");
+  ASSERT_TRUE(window.WaitForNotification(10000));
+  // The engine keeps its last worker's handle, so that a next job can wait on
+  // it: a new handle of a thread that did not run before the job.
+  std::set<std::pair<uintptr_t, DWORD>> workerHandles;
+  for (const auto& handle : ThreadHandles()) {
+    if (handlesBefore.count(handle) == 0 && threadsBefore.count(handle.second) == 0) {
+      workerHandles.insert(handle);
+    }
+  }
+  ASSERT_FALSE(workerHandles.empty()) << "no handle of the worker found";
+  // The worker drops the library's last reference when it ends.
+  ASSERT_TRUE(FreeLibrary(copy));
+  const ULONGLONG unloadDeadline = GetTickCount64() + 10000;
+  while (GetModuleHandleA("tarvex_unload_copy.dll") != nullptr &&
+         GetTickCount64() < unloadDeadline) {
+    Sleep(10);
+  }
+  ASSERT_EQ(nullptr, GetModuleHandleA("tarvex_unload_copy.dll"));
+  const auto handlesAfter = ThreadHandles();
+  for (const auto& [value, id] : workerHandles) {
+    EXPECT_EQ(0u, handlesAfter.count({value, id}))
+        << "handle " << value << " of the worker thread " << id << " is still open";
+  }
 }
 
 TEST_F(EngineJobs, PrivilegesAreOnDuringTheJobAndAsBeforeAfterIt) {

@@ -336,6 +336,35 @@ TEST_F(ProcessExports, OwnProcessScanSurvivesMemoryChangingUnderIt) {
   }
 }
 
+TEST_F(ProcessExports, OwnProcessEntriesCarryTheErrorNumberTheJobHeld) {
+  // A failed session start gives the job an error number before the walk.
+  const HRESULT sessionFailure = static_cast<HRESULT>(0x8007000E);
+  const std::string held = std::to_string(Translated(sessionFailure));
+  SetProviderSetting("TESTAMSI_FAIL_OPEN", "0x8007000E");
+  // The engine's own process is copied only as a guard: a copy that worked
+  // leaves the number alone, so every scanned run carries it.
+  const auto own = ScanPid(static_cast<intptr_t>(GetCurrentProcessId()), "self.exe");
+  size_t scanned = 0;
+  for (const Entry& entry : own) {
+    if (entry.isMalware == "not scanned") continue;
+    ++scanned;
+    EXPECT_EQ(held, entry.scannerErrornumber) << entry.scantarget;
+  }
+  EXPECT_GT(scanned, 0u);
+  // A foreign process's read stores its own error, 0 when it worked.
+  MemoryHolder holder;
+  ASSERT_TRUE(holder.Ready());
+  const auto foreign = ScanPid(holder.Pid(), "memory_holder.exe");
+  scanned = 0;
+  for (const Entry& entry : foreign) {
+    if (entry.isMalware == "not scanned") continue;
+    ++scanned;
+    EXPECT_EQ("0", entry.scannerErrornumber) << entry.scantarget;
+  }
+  EXPECT_GT(scanned, 0u);
+  SetProviderSetting("TESTAMSI_FAIL_OPEN", nullptr);
+}
+
 TEST_F(ProcessExports, AllProcessesScansTheHolderAndTheEnginesOwnProcess) {
   MemoryHolder holder;
   ASSERT_TRUE(holder.Ready());

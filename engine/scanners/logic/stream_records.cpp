@@ -83,12 +83,13 @@ uint32_t QueryStreamList(
     const std::function<uint32_t(unsigned char* buffer, uint32_t length)>& query,
     uint32_t* bufferLength) {
   uint32_t length = kStreamListFirstLength;
+  uint32_t status = kStatusBufferTooSmall;
+  *bufferLength = 0;
   for (;;) {
-    *bufferLength = 0;
     unsigned char* buffer = allocate(length);
-    if (buffer == nullptr) return kStatusBufferTooSmall;
+    if (buffer == nullptr) return status;
     *bufferLength = length;
-    const uint32_t status = query(buffer, length);
+    status = query(buffer, length);
     if (!IsListTooLong(status) || length >= kStreamListMaxLength) return status;
     length = length > kStreamListMaxLength / 2 ? kStreamListMaxLength : length * 2;
   }

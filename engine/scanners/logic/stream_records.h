@@ -51,10 +51,12 @@ bool IsListTooLong(uint32_t status);
 // while the list does not fit, into one of twice the length, up to
 // kStreamListMaxLength (the last step is cut to it). allocate(length) returns
 // a buffer of at least that length whose first record reads as an empty list
-// (a query that finds no streams may write nothing), or nullptr;
-// query(buffer, length) returns the status. The result is the last status,
-// with the length asked for in *bufferLength; a failed allocation yields
-// kStatusBufferTooSmall.
+// (a query that finds no streams may write nothing), or nullptr and leaves
+// the buffer it gave before as it is; query(buffer, length) returns the
+// status. The result is the last status, with the length of the buffer that
+// status belongs to in *bufferLength. When a larger buffer cannot be had, the
+// smaller one's status and length stand, so the records it holds are still
+// read; a failed first allocation yields kStatusBufferTooSmall with length 0.
 uint32_t QueryStreamList(
     const std::function<unsigned char*(uint32_t length)>& allocate,
     const std::function<uint32_t(unsigned char* buffer, uint32_t length)>& query,
