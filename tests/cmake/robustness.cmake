@@ -15,14 +15,17 @@ add_custom_target(tarvex_fault_stage ALL
   COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:memory_holder> ${TARVEX_FAULT_STAGE})
 add_dependencies(tarvex_fault_stage tarvex_faults tarvex_wine_tests test_amsi memory_holder)
 
-# Long-running robustness suites of the engine, each in its own process.
+# Long-running robustness suites of the engine, each in its own process, in a
+# prefix of their own (its own wineserver: the process scans see only their
+# own processes), so that they run beside the other Wine suites.
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   add_test(NAME wine_soak
     COMMAND ${TARVEX_WINE_RUNNER} ${TARVEX_WINE_STAGE} tarvex_wine_tests.exe --gtest_filter=Soak*)
   add_test(NAME wine_robustness
     COMMAND ${TARVEX_WINE_RUNNER} ${TARVEX_WINE_STAGE} tarvex_wine_tests.exe --gtest_filter=Robust*)
-  set_tests_properties(wine_soak wine_robustness PROPERTIES TIMEOUT 1500 RESOURCE_LOCK wineprefix
-    LABELS soak)
+  set_tests_properties(wine_soak wine_robustness PROPERTIES TIMEOUT 1500
+    RESOURCE_LOCK wineprefix-soak LABELS soak
+    ENVIRONMENT TARVEX_WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix-soak)
   add_test(NAME wine_engine_faults
     COMMAND ${TARVEX_WINE_RUNNER} ${TARVEX_FAULT_STAGE} tarvex_wine_tests.exe --gtest_filter=Faults*)
   set_tests_properties(wine_engine_faults PROPERTIES TIMEOUT 600 RESOURCE_LOCK wineprefix

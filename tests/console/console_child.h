@@ -71,15 +71,9 @@ class ConsoleChild {
     output_ = std::move(outputPipe.ours);
     error_ = std::move(errorPipe.ours);
 
-    const STARTUPINFOA handles = StartupWithHandles(
+    STARTUPINFOW startup = StartupWithHandles<STARTUPINFOW>(
         inputPipe.childs.Get(), outputTarget != nullptr ? outputTarget : outputPipe.childs.Get(),
         errorTarget != nullptr ? errorTarget : errorPipe.childs.Get());
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = handles.dwFlags;
-    startup.hStdInput = handles.hStdInput;
-    startup.hStdOutput = handles.hStdOutput;
-    startup.hStdError = handles.hStdError;
     std::string commandLine = QuoteArgument(program);
     for (const std::string& argument : arguments) commandLine += " " + QuoteArgument(argument);
     std::wstring wideCommandLine = WideFromUtf8(commandLine);

@@ -33,8 +33,10 @@ inline bool MakeChildPipe(bool childWrites, ChildPipe* pipe) {
 }
 
 // Start-up information that hands the child these three standard handles.
-inline STARTUPINFOA StartupWithHandles(HANDLE input, HANDLE output, HANDLE error) {
-  STARTUPINFOA startup{};
+// STARTUPINFOA by default; StartupWithHandles<STARTUPINFOW> for CreateProcessW.
+template <typename StartupInfo = STARTUPINFOA>
+StartupInfo StartupWithHandles(HANDLE input, HANDLE output, HANDLE error) {
+  StartupInfo startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = input;

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "win32_handles.h"
 
@@ -27,6 +28,20 @@ inline bool WriteWholeFile(const std::string& path, const std::string& content) 
   return content.empty() || (WriteFile(file.Get(), content.data(),
                                        static_cast<DWORD>(content.size()), &written, nullptr) &&
                              written == content.size());
+}
+
+// The lines of a text whose lines end in CR LF (the engine's report); a last
+// line without CR LF is kept.
+inline std::vector<std::string> CrLfLines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find("\r\n", start);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(start, end - start));
+    start = end + 2;
+  }
+  return lines;
 }
 
 }  // namespace tarvex_test

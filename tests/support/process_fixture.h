@@ -33,14 +33,8 @@ class MemoryHolder {
     if (!MakeChildPipe(true, &output)) return;
     output_ = std::move(output.ours);
 
-    const STARTUPINFOA handles =
-        StartupWithHandles(input.childs.Get(), output.childs.Get(), output.childs.Get());
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = handles.dwFlags;
-    startup.hStdInput = handles.hStdInput;
-    startup.hStdOutput = handles.hStdOutput;
-    startup.hStdError = handles.hStdError;
+    STARTUPINFOW startup = StartupWithHandles<STARTUPINFOW>(input.childs.Get(), output.childs.Get(),
+                                                            output.childs.Get());
     std::wstring commandLine =
         L"\"" + widePath + L"\" --timeout-ms 120000 " + tarvex::WideFromAnsi(arguments);
     PROCESS_INFORMATION info{};

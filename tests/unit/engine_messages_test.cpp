@@ -131,11 +131,12 @@ TEST_F(MessageCodePage, ATableInUtf8ForAProcessWhoseCodePageIsUtf8) {
   EXPECT_STREQ("Processdateiname", MessageText(MessageRow::ProcessNameTitle, tarvex::kGerman));
   EXPECT_STREQ("Address ", MessageText(MessageRow::AddressLabel, tarvex::kEnglish));
   EXPECT_STREQ("", MessageText(static_cast<MessageRow>(0), tarvex::kEnglish));
-  EXPECT_STREQ("", MessageText(static_cast<MessageRow>(tarvex::kMessageRowCount + 1),
-                                tarvex::kGerman));
-  EXPECT_STREQ("F\xC3\xBCr die 32-Bit-Engine nicht erreichbar; diesen Prozess mit der "
-               "64-Bit-Engine scannen!",
-               MessageText(MessageRow::OutOfReach32Bit, tarvex::kGerman));
+  EXPECT_STREQ("",
+               MessageText(static_cast<MessageRow>(tarvex::kMessageRowCount + 1), tarvex::kGerman));
+  EXPECT_STREQ(
+      "F\xC3\xBCr die 32-Bit-Engine nicht erreichbar; diesen Prozess mit der "
+      "64-Bit-Engine scannen!",
+      MessageText(MessageRow::OutOfReach32Bit, tarvex::kGerman));
 }
 
 TEST_F(MessageCodePage, ARowTheConversionFailsOnKeepsItsCodePage1252Text) {

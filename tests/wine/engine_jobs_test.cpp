@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine_api.h"
+#include "file_text.h"
 #include "notification_window.h"
 #include "system_texts.h"
 #include "test_content.h"
@@ -33,18 +34,6 @@ class EngineJobs : public ::testing::Test {
   EngineApi& api = Engine();
 };
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find("\r\n", start);
-    if (end == std::string::npos) end = text.size();
-    lines.push_back(text.substr(start, end - start));
-    start = end + 2;
-  }
-  return lines;
-}
-
 TEST_F(EngineJobs, CancelWithTheJobsProcedureEndsItWithoutNotification) {
   NotificationWindow window;
   SetProviderSetting("TESTAMSI_SCAN_DELAY_MS", "600");
@@ -56,7 +45,7 @@ TEST_F(EngineJobs, CancelWithTheJobsProcedureEndsItWithoutNotification) {
   EXPECT_EQ("", api.ScanObject());
   EXPECT_EQ(0, window.PumpFor(1800));
   // The report has the header and the rule but no entry line.
-  const auto lines = Lines(api.Report());
+  const auto lines = CrLfLines(api.Report());
   ASSERT_EQ(2u, lines.size());
   EXPECT_EQ(0u, lines[0].find("Prozessfilename"));
   EXPECT_EQ(std::string(lines[0].size(), '_'), lines[1]);
@@ -66,7 +55,7 @@ TEST_F(EngineJobs, CancelWithTheJobsProcedureEndsItWithoutNotification) {
   api.TarvexBuffer(window.Window(), &NotificationWindow::TimerProc, "next.bin", content.data(),
                    content.size(), 0, "", "");
   ASSERT_TRUE(window.WaitForNotification(10000));
-  EXPECT_EQ(3u, Lines(api.Report()).size());
+  EXPECT_EQ(3u, CrLfLines(api.Report()).size());
   EXPECT_EQ(0, api.GetScanResult());
 }
 
@@ -81,7 +70,7 @@ TEST_F(EngineJobs, CancelWithAnotherProcedureChangesNothing) {
   EXPECT_EQ(0, api.CancleScan(nullptr));
   ASSERT_TRUE(window.WaitForNotification(10000));
   EXPECT_EQ(1, api.GetScanResult());
-  EXPECT_EQ(3u, Lines(api.Report()).size());
+  EXPECT_EQ(3u, CrLfLines(api.Report()).size());
 }
 
 TEST_F(EngineJobs, ScanRightAfterACancelWaitsForTheEndingJobAndIsNotLost) {

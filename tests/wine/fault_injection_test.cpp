@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "engine_api.h"
+#include "file_text.h"
 #include "notification_window.h"
 #include "process_fixture.h"
 #include "scoped_environment.h"
@@ -32,18 +33,6 @@ namespace {
 
 constexpr DWORD kJobTimeoutMs = 60000;
 const std::string kStopNote = "The job stopped here; the rest was not scanned!";
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find("\r\n", start);
-    if (end == std::string::npos) end = text.size();
-    lines.push_back(text.substr(start, end - start));
-    start = end + 2;
-  }
-  return lines;
-}
 
 std::string Hex(uintptr_t value) {
   char text[32] = {};
@@ -76,7 +65,7 @@ class Faults : public ::testing::Test {
                      content.size(), 0, "", "");
     ASSERT_TRUE(window.WaitForNotification(kJobTimeoutMs));
     EXPECT_EQ(0, api.GetScanResult());
-    EXPECT_EQ(3u, Lines(api.Report()).size());
+    EXPECT_EQ(3u, CrLfLines(api.Report()).size());
     EXPECT_EQ("", api.ScanObject());
   }
 
@@ -122,7 +111,7 @@ TEST_F(Faults, AnAsynchronousJobWhoseFrameFailsStillEndsAndNotifies) {
     }
     EXPECT_EQ(TARVEX_NOTIFY_TIMER_ID, window.LastTimerId());
     EXPECT_EQ(c.verdict, api.GetScanResult());
-    const auto lines = Lines(api.Report());
+    const auto lines = CrLfLines(api.Report());
     ASSERT_EQ(c.lines, lines.size()) << api.Report();
     ExpectHeaderAndRule(lines);
     EXPECT_NE(std::string::npos, lines.back().find(c.lastMessage)) << lines.back();
@@ -181,7 +170,7 @@ TEST_F(Faults, AScannerThatRunsOutOfMemoryLeavesAnEntryAndNeverAVerdictOfClean) 
   EXPECT_EQ("8", stop.scannerErrornumber);
   // Something was scanned clean, but not everything: never 0.
   EXPECT_EQ(-1, api.GetScanResult());
-  EXPECT_EQ(entries.size() + 1, Lines(api.Report()).size());
+  EXPECT_EQ(entries.size() + 1, CrLfLines(api.Report()).size());
   ExpectTheNextJobRunsNormally();
 }
 
@@ -225,7 +214,7 @@ TEST_F(Faults, ASynchronousExportThatCannotCopyItsArgumentsReturnsMinusOne) {
   EXPECT_EQ("not scanned (0)", entries[1].isMalware);
   EXPECT_EQ("TarvexBuffer2 -> Could not allocate memory!", entries[1].scannermessage);
   EXPECT_EQ("8", entries[1].scannerErrornumber);
-  ExpectHeaderAndRule(Lines(api.Report()));
+  ExpectHeaderAndRule(CrLfLines(api.Report()));
   EXPECT_EQ(0u, ProviderCalls("AmsiInitialize").size());
 }
 
@@ -256,7 +245,7 @@ TEST_F(Faults, AnAsynchronousJobThatCannotStartEndsOnTheCallersThreadAndNotifies
     EXPECT_EQ("not scanned (0)", entries[1].isMalware);
     EXPECT_EQ(c.message, entries[1].scannermessage);
     EXPECT_EQ("8", entries[1].scannerErrornumber);
-    EXPECT_EQ(3u, Lines(api.Report()).size());
+    EXPECT_EQ(3u, CrLfLines(api.Report()).size());
     EXPECT_EQ(0u, ProviderCalls("AmsiInitialize").size());
     // The caller is told as at the end of any job, on its own thread.
     ASSERT_TRUE(window.WaitForNotification(kJobTimeoutMs));
