@@ -80,6 +80,7 @@ class ConsoleChild {
     PROCESS_INFORMATION info{};
     started_ = CreateProcessW(WideFromUtf8(program).c_str(), &wideCommandLine[0], nullptr, nullptr,
                               TRUE, creationFlags, nullptr, nullptr, &startup, &info) != FALSE;
+    if (!started_) startError_ = GetLastError();
     // The child holds its own ends now; this process keeps only the other ends.
     inputPipe.childs.Reset();
     outputPipe.childs.Reset();
@@ -106,6 +107,7 @@ class ConsoleChild {
   ConsoleChild& operator=(const ConsoleChild&) = delete;
 
   bool Started() const { return started_; }
+  DWORD StartError() const { return startError_; }  // CreateProcessW's error when not started
   DWORD ProcessId() const { return child_.processId; }
   bool Running() const {
     return child_.process && WaitForSingleObject(child_.process.Get(), 0) == WAIT_TIMEOUT;
@@ -165,6 +167,7 @@ class ConsoleChild {
   tarvex::UniqueHandle input_, output_, error_;
   tarvex::UniqueProcessInformation child_;
   DWORD exitCode_ = 0xFFFFFFFF;
+  DWORD startError_ = 0;
   bool started_ = false, done_ = false, finished_ = false;
   std::mutex lock_;
   std::condition_variable changed_;
@@ -176,6 +179,7 @@ class ConsoleChild {
 struct ConsoleRun {
   bool finished = false;
   DWORD exitCode = 0xFFFFFFFF;
+  DWORD startError = 0;  // CreateProcessW's error when the program did not start
   std::string out, err;
 };
 
@@ -188,6 +192,7 @@ inline ConsoleRun RunConsole(const std::vector<std::string>& arguments,
   ConsoleRun run;
   run.finished = child.Started() && child.Finish(120000);
   run.exitCode = child.ExitCode();
+  run.startError = child.StartError();
   run.out = child.Out();
   run.err = child.Err();
   return run;

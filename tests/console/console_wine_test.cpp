@@ -30,6 +30,7 @@ namespace {
 using nlohmann::json;
 
 std::string Diagnose(const ConsoleRun& run) {
+  if (run.startError != 0) return "not started, error " + std::to_string(run.startError);
   return "exit " + std::to_string(run.exitCode) + "\nstdout: " + run.out + "\nstderr: " + run.err;
 }
 
@@ -833,15 +834,17 @@ TEST(ConsoleSelfTest, ProviderDetectingFailingMissingOrBlind) {
   for (const Case& c : cases) {
     ScopedEnvironment environment(c.environment);
     const ConsoleRun run = RunConsole({"self-test"}, "", c.program);
-    ASSERT_TRUE(run.finished) << c.name;
+    ASSERT_TRUE(run.finished) << c.name << Diagnose(run);
     EXPECT_EQ(run.exitCode, c.exitCode) << c.name << Diagnose(run);
     EXPECT_NE(run.out.find(c.text), std::string::npos) << c.name << Diagnose(run);
     EXPECT_NE(run.out.find("AMSI state after the job: "), std::string::npos) << c.name;
 
     // The same judgement as records.
     const ConsoleRun json = RunConsole({"self-test", "--json"}, "", c.program);
+    ASSERT_TRUE(json.finished) << c.name << Diagnose(json);
     EXPECT_EQ(json.exitCode, c.exitCode) << c.name << Diagnose(json);
     const std::vector<nlohmann::json> records = Records(json.out);
+    ASSERT_GE(records.size(), 2u) << c.name;
     EXPECT_EQ(records.front()["Command"], "self-test");
     EXPECT_EQ(records.back()["ExitCode"], c.exitCode) << c.name;
     EXPECT_EQ(Objects(records).size(), 1u) << c.name;

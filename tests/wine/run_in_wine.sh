@@ -4,7 +4,8 @@
 # The prefix (TARVEX_WINEPREFIX, default build/wineprefix beside the directory's
 # bin/) is made once: Windows 10 for every program, Windows 7 for the program
 # names ending in _win7.exe, no Z: drive and no links from the user folders to
-# the Linux home folder, so all-drive walks see the prefix's C: only.
+# the Linux home folder, so all-drive walks see the prefix's C: only, and no
+# crash dialog.
 # Programs are started from C:\tarvex (see below). The test AMSI provider beside the program is preferred over Wine's own
 # (TARVEX_WINEDLLOVERRIDES replaces that choice). Without a display, the run
 # gets its own Xvfb server.
@@ -24,7 +25,7 @@ export WINEPREFIX=${TARVEX_WINEPREFIX:-$(dirname "$bin_dir")/wineprefix}
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${TARVEX_WINEDLLOVERRIDES:-amsi=n,b}";mscoree=;mshtml="
 wine=${TARVEX_WINE:-$(command -v wine64 || command -v wine)}
-ready_marker=$WINEPREFIX/.tarvex-ready-2${TARVEX_WINE_PREFIX_KIND:+-$TARVEX_WINE_PREFIX_KIND}
+ready_marker=$WINEPREFIX/.tarvex-ready-3${TARVEX_WINE_PREFIX_KIND:+-$TARVEX_WINE_PREFIX_KIND}
 
 prepare_prefix() {
   [ -f "$ready_marker" ] && return 0
@@ -32,6 +33,9 @@ prepare_prefix() {
   rm -rf "$WINEPREFIX"
   WINEDLLOVERRIDES="mscoree=;mshtml=" "$wine" wineboot -i >/dev/null 2>&1 || true
   "$wine" reg add 'HKCU\Software\Wine' /v Version /d win10 /f >/dev/null 2>&1
+  # A program that crashes ends at once with its backtrace on standard error
+  # and a failing exit code; Wine's crash dialog would wait for a click.
+  "$wine" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
   for name in tarvex_wine_tests_win7.exe Ostrelle64_win7.exe Ostrelle_win7.exe; do
     "$wine" reg add "HKCU\\Software\\Wine\\AppDefaults\\$name" /v Version /d win7 /f >/dev/null 2>&1
   done
