@@ -152,8 +152,8 @@ def check_task_options(playbook_path, problems):
             arguments = task[module] or {}
             for argument in arguments:
                 problems.check(argument in options, f"{task['name']}: {module} has no option {argument}")
-            for option, spec in options.items():
-                if spec.get("required"):
+            for option, details in options.items():
+                if details.get("required"):
                     problems.check(option in arguments, f"{task['name']}: {module} needs {option}")
             print(f"{module}: options {sorted(arguments)} documented")
     return playbook

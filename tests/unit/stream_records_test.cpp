@@ -12,7 +12,7 @@ using namespace tarvex;
 
 namespace {
 
-struct RecordSpec {
+struct ListedStream {
   std::u16string name;
   uint64_t size;
 };
@@ -23,18 +23,18 @@ void PutU32(std::vector<unsigned char>& buffer, size_t at, uint32_t value) {
 
 // FILE_STREAM_INFORMATION records, each starting on an 8-byte boundary; the
 // last one has NextEntryOffset 0. The buffer is padded to totalLength.
-std::vector<unsigned char> BuildRecords(const std::vector<RecordSpec>& specs,
+std::vector<unsigned char> BuildRecords(const std::vector<ListedStream>& listed,
                                         size_t totalLength = 0) {
   std::vector<unsigned char> buffer;
   size_t previous = 0;
-  for (size_t i = 0; i < specs.size(); ++i) {
+  for (size_t i = 0; i < listed.size(); ++i) {
     const size_t start = (buffer.size() + 7) / 8 * 8;
-    buffer.resize(start + kStreamRecordHeaderLength + specs[i].name.size() * 2, 0);
+    buffer.resize(start + kStreamRecordHeaderLength + listed[i].name.size() * 2, 0);
     if (i > 0) PutU32(buffer, previous, static_cast<uint32_t>(start - previous));
-    PutU32(buffer, start + 4, static_cast<uint32_t>(specs[i].name.size() * 2));
-    std::memcpy(&buffer[start + 8], &specs[i].size, 8);
-    std::memcpy(&buffer[start + kStreamRecordHeaderLength], specs[i].name.data(),
-                specs[i].name.size() * 2);
+    PutU32(buffer, start + 4, static_cast<uint32_t>(listed[i].name.size() * 2));
+    std::memcpy(&buffer[start + 8], &listed[i].size, 8);
+    std::memcpy(&buffer[start + kStreamRecordHeaderLength], listed[i].name.data(),
+                listed[i].name.size() * 2);
     previous = start;
   }
   if (buffer.size() < totalLength) buffer.resize(totalLength, 0);
@@ -50,7 +50,7 @@ std::vector<std::u16string> Names(const std::vector<StreamRecord>& records) {
 TEST(StreamRecords, ListsAreReadInOrderAndEmptyListsGiveNothing) {
   struct Case {
     const char* what;
-    std::vector<RecordSpec> specs;
+    std::vector<ListedStream> listed;
     std::vector<std::u16string> expected;
   } cases[] = {
       {"empty list (zero-filled buffer)", {}, {}},
@@ -64,7 +64,7 @@ TEST(StreamRecords, ListsAreReadInOrderAndEmptyListsGiveNothing) {
        {u":\u4E2D\u6587:$DATA", u":\u00FC:$DATA"}},
   };
   for (const Case& c : cases) {
-    const auto buffer = BuildRecords(c.specs, 4096);
+    const auto buffer = BuildRecords(c.listed, 4096);
     EXPECT_EQ(c.expected, Names(ReadStreamRecords(buffer.data(), buffer.size()))) << c.what;
   }
 }
@@ -133,7 +133,7 @@ TEST(StreamRecords, NameRulesForFilesAndFolders) {
 // A file system whose list needs `needed` bytes: it fills what fits and
 // answers STATUS_BUFFER_OVERFLOW until the buffer is large enough.
 struct FakeStreamQuery {
-  std::vector<RecordSpec> specs;
+  std::vector<ListedStream> listed;
   std::vector<unsigned char> storage;
   std::vector<uint32_t> lengthsAsked;
   uint32_t statusWhenItFits = kStatusSuccess;
@@ -144,7 +144,7 @@ struct FakeStreamQuery {
   }
   uint32_t Query(unsigned char* buffer, uint32_t length) {
     lengthsAsked.push_back(length);
-    const auto full = BuildRecords(specs);
+    const auto full = BuildRecords(listed);
     if (full.size() > length) return kStatusBufferOverflow;
     std::memcpy(buffer, full.data(), full.size());
     return statusWhenItFits;
@@ -158,12 +158,12 @@ struct FakeStreamQuery {
 
 TEST(StreamRecords, AListThatDoesNotFitIsAskedForAgainWithALargerBuffer) {
   FakeStreamQuery fake;
-  fake.specs.push_back({u"::$DATA", 1});
+  fake.listed.push_back({u"::$DATA", 1});
   // About 1.3 MiB of records: twice the first buffer is not yet enough.
   for (int i = 0; i < 5000; ++i) {
-    fake.specs.push_back({u":" + std::u16string(120, u'a' + static_cast<char16_t>(i % 26)) + u"_" +
-                              std::u16string(1, u'0' + static_cast<char16_t>(i % 10)) + u":$DATA",
-                          1});
+    fake.listed.push_back({u":" + std::u16string(120, u'a' + static_cast<char16_t>(i % 26)) + u"_" +
+                               std::u16string(1, u'0' + static_cast<char16_t>(i % 10)) + u":$DATA",
+                           1});
   }
   uint32_t bufferLength = 0;
   EXPECT_EQ(kStatusSuccess, fake.Run(&bufferLength));
@@ -171,12 +171,12 @@ TEST(StreamRecords, AListThatDoesNotFitIsAskedForAgainWithALargerBuffer) {
   EXPECT_EQ(2621440u, bufferLength);
   const auto records = ReadStreamRecords(fake.storage.data(), bufferLength);
   ASSERT_EQ(5001u, records.size());
-  EXPECT_EQ(fake.specs.back().name, records.back().name);
+  EXPECT_EQ(fake.listed.back().name, records.back().name);
 }
 
 TEST(StreamRecords, TheQueryStopsOnOtherStatusesAndAtItsLimit) {
   FakeStreamQuery small;
-  small.specs = {{u"::$DATA", 1}};
+  small.listed = {{u"::$DATA", 1}};
   small.statusWhenItFits = kStatusNotImplemented;  // Wine, or a file system without streams
   uint32_t bufferLength = 0;
   EXPECT_EQ(kStatusNotImplemented, small.Run(&bufferLength));
@@ -213,9 +213,9 @@ TEST(StreamRecords, TheQueryStopsOnOtherStatusesAndAtItsLimit) {
 
 TEST(StreamRecords, WhenTheLargerBufferCannotBeHadTheRecordsThatFitAreKept) {
   FakeStreamQuery fake;
-  fake.specs.push_back({u"::$DATA", 1});
+  fake.listed.push_back({u"::$DATA", 1});
   for (int i = 0; i < 5000; ++i) {
-    fake.specs.push_back(
+    fake.listed.push_back(
         {u":" + std::u16string(120, u'a' + static_cast<char16_t>(i % 26)) + u":$DATA", 1});
   }
   // The file system writes the records that fit and says the list goes on.
@@ -223,16 +223,16 @@ TEST(StreamRecords, WhenTheLargerBufferCannotBeHadTheRecordsThatFitAreKept) {
     fake.lengthsAsked.push_back(length);
     size_t count = 0;
     size_t end = 0;
-    for (const RecordSpec& spec : fake.specs) {
-      const size_t next = (end + 7) / 8 * 8 + kStreamRecordHeaderLength + spec.name.size() * 2;
+    for (const ListedStream& stream : fake.listed) {
+      const size_t next = (end + 7) / 8 * 8 + kStreamRecordHeaderLength + stream.name.size() * 2;
       if (next > length) break;
       end = next;
       ++count;
     }
     const auto fitting =
-        BuildRecords(std::vector<RecordSpec>(fake.specs.begin(), fake.specs.begin() + count));
+        BuildRecords(std::vector<ListedStream>(fake.listed.begin(), fake.listed.begin() + count));
     std::memcpy(buffer, fitting.data(), fitting.size());
-    return count < fake.specs.size() ? kStatusBufferOverflow : kStatusSuccess;
+    return count < fake.listed.size() ? kStatusBufferOverflow : kStatusSuccess;
   };
   // The first buffer is had; the larger one is not, and the first stays as it was.
   int allocations = 0;
@@ -248,9 +248,9 @@ TEST(StreamRecords, WhenTheLargerBufferCannotBeHadTheRecordsThatFitAreKept) {
   EXPECT_EQ(std::vector<uint32_t>{kStreamListFirstLength}, fake.lengthsAsked);
   const auto records = AcceptedStreamRecords(status, fake.storage.data(), bufferLength, 0);
   ASSERT_GT(records.size(), 1000u);
-  EXPECT_LT(records.size(), fake.specs.size());
+  EXPECT_LT(records.size(), fake.listed.size());
   EXPECT_EQ(u"::$DATA", records.front().name);
-  EXPECT_EQ(fake.specs[records.size() - 1].name, records.back().name);
+  EXPECT_EQ(fake.listed[records.size() - 1].name, records.back().name);
 }
 
 TEST(StreamRecords, TooLongStatusesAreRecognised) {
