@@ -15,6 +15,7 @@
 #include <windows.h>
 
 #include "bench_clock.h"
+#include "bench_memory.h"
 #include <psapi.h>
 
 #include <algorithm>
@@ -34,19 +35,6 @@
 
 namespace {
 
-struct Memory {
-  double currentMiB = 0;
-  double peakMiB = 0;
-};
-
-Memory WorkingSet() {
-  PROCESS_MEMORY_COUNTERS counters{};
-  counters.cb = sizeof counters;
-  GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
-  return {static_cast<double>(counters.WorkingSetSize) / (1024.0 * 1024.0),
-          static_cast<double>(counters.PeakWorkingSetSize) / (1024.0 * 1024.0)};
-}
-
 double CpuSeconds() {
   FILETIME created, exited, kernel, user;
   GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
@@ -61,7 +49,7 @@ double CpuSeconds() {
 int RunWalk(const std::string& folder) {
   tarvex_test::EngineApi& api = tarvex_test::Engine();
   tarvex_test::NotificationWindow window;
-  const Memory before = WorkingSet();
+  const WorkingSetMiB before = WorkingSetNow();
   const double cpuBefore = CpuSeconds();
   const double start = Now();
   api.TarvexAdsInFolder(window.Window(), &tarvex_test::NotificationWindow::TimerProc,
@@ -72,10 +60,10 @@ int RunWalk(const std::string& folder) {
   }
   const double seconds = Now() - start - 0.333;
   const double cpu = CpuSeconds() - cpuBefore;
-  const Memory after = WorkingSet();
+  const WorkingSetMiB after = WorkingSetNow();
   std::printf("walk_ms=%.0f cpu_ms=%.0f entries=%zu ws_before_mib=%.1f ws_peak_mib=%.1f\n",
-              seconds * 1e3, cpu * 1e3, tarvex_test::ReadEntries().size() - 1, before.currentMiB,
-              after.peakMiB);
+              seconds * 1e3, cpu * 1e3, tarvex_test::ReadEntries().size() - 1, before.current,
+              after.peak);
   return 0;
 }
 

@@ -12,6 +12,7 @@
 #include <windows.h>
 
 #include "bench_clock.h"
+#include "bench_memory.h"
 #include <psapi.h>
 
 #include <algorithm>
@@ -31,18 +32,6 @@
 #include "win32_handles.h"
 
 namespace {
-
-struct Memory {
-  double workingSetMib = 0;
-  double peakWorkingSetMib = 0;
-};
-
-Memory MemoryNow() {
-  PROCESS_MEMORY_COUNTERS counters{};
-  counters.cb = sizeof counters;
-  GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
-  return {counters.WorkingSetSize / 1048576.0, counters.PeakWorkingSetSize / 1048576.0};
-}
 
 struct Measurement {
   double seconds = 0;
@@ -64,7 +53,7 @@ bool MeasureFloor(DWORD pid, Measurement* out) {
   if (!provider.Bind(LoadLibraryA("amsi.dll"))) return false;
   void* context = nullptr;
   if (provider.initialize(L"bench_processes.exe", &context) != S_OK) return false;
-  out->workingSetBeforeMib = MemoryNow().workingSetMib;
+  out->workingSetBeforeMib = WorkingSetNow().current;
 
   const double start = Now();
   tarvex::UniqueHandle processHandle(
@@ -99,7 +88,7 @@ bool MeasureFloor(DWORD pid, Measurement* out) {
   }
   processHandle.Reset();
   out->seconds = Now() - start;
-  out->peakWorkingSetMib = MemoryNow().peakWorkingSetMib;
+  out->peakWorkingSetMib = WorkingSetNow().peak;
   provider.uninitialize(context);
   return true;
 }
@@ -124,9 +113,9 @@ bool MeasureEngine(DWORD pid, Measurement* out) {
   };
   // Thread start, job frame, AMSI session and the notification timer's delay.
   out->overheadSeconds = runJob(0);
-  out->workingSetBeforeMib = MemoryNow().workingSetMib;
+  out->workingSetBeforeMib = WorkingSetNow().current;
   out->seconds = runJob(static_cast<intptr_t>(pid));
-  out->peakWorkingSetMib = MemoryNow().peakWorkingSetMib;
+  out->peakWorkingSetMib = WorkingSetNow().peak;
   if (out->seconds < 0 || out->overheadSeconds < 0) return false;
   for (const tarvex_test::Entry& entry : tarvex_test::ReadEntries()) {
     if (entry.isMalware == "yes (32768)") ++out->detections;

@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include "bench_clock.h"
+#include "bench_memory.h"
 #include <psapi.h>
 
 #include <algorithm>
@@ -30,13 +31,6 @@ namespace {
 double Median(std::vector<double> values) {
   std::sort(values.begin(), values.end());
   return values[values.size() / 2];
-}
-
-double PeakWorkingSetMiB() {
-  PROCESS_MEMORY_COUNTERS counters{};
-  counters.cb = sizeof counters;
-  GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
-  return static_cast<double>(counters.PeakWorkingSetSize) / (1024.0 * 1024.0);
 }
 
 // Floor of the stream scan: one open, one allocation, one read, one AMSI call.
@@ -83,7 +77,7 @@ int RunStream(const std::string& path) {
   const double engine = Median(engineTimes);
   std::printf(
       "stream %s: floor %.1f ms, TarvexAds2 %.1f ms, ratio %.3f, peak working set %.1f MiB\n",
-      path.c_str(), floor * 1e3, engine * 1e3, engine / floor, PeakWorkingSetMiB());
+      path.c_str(), floor * 1e3, engine * 1e3, engine / floor, WorkingSetNow().peak);
   return 0;
 }
 
@@ -150,7 +144,7 @@ int RunFolder(const std::string& root) {
       "(%.0f ms without the 333 ms timer elapse), ratio %.3f (%.3f; median of the rounds' "
       "ratios %.3f); peak working set %.1f MiB\n",
       root.c_str(), entries, floor * 1e3, engine * 1e3, walk * 1e3, engine / floor, walk / floor,
-      Median(ratios), PeakWorkingSetMiB());
+      Median(ratios), WorkingSetNow().peak);
   return 0;
 }
 
