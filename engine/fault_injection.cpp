@@ -59,15 +59,19 @@ void FailAllocationAt(const char* point) {
 
 bool PlatformCallFailsAt(const char* point) { return ChosenHit(point); }
 
-void PauseAt(const char* point) {
+void PauseAt(const char* point) noexcept {
   const DWORD lastError = GetLastError();
-  if (NamedIn(Variable("TARVEX_FAULT_PAUSE"), point)) {
-    const UniqueHandle paused(CreateEventA(nullptr, FALSE, FALSE, EventName("paused").c_str()));
-    const UniqueHandle resume(CreateEventA(nullptr, FALSE, FALSE, EventName("resume").c_str()));
-    if (paused && resume) {
-      SetEvent(paused.Get());
-      WaitForSingleObject(resume.Get(), 60000);
+  try {
+    if (NamedIn(Variable("TARVEX_FAULT_PAUSE"), point)) {
+      const UniqueHandle paused(CreateEventA(nullptr, FALSE, FALSE, EventName("paused").c_str()));
+      const UniqueHandle resume(CreateEventA(nullptr, FALSE, FALSE, EventName("resume").c_str()));
+      if (paused && resume) {
+        SetEvent(paused.Get());
+        WaitForSingleObject(resume.Get(), 60000);
+      }
     }
+  } catch (...) {
+    // No memory for the names: the thread goes on without pausing.
   }
   SetLastError(lastError);
 }

@@ -22,14 +22,14 @@ void FailAllocationAt(const char* point);
 // call had failed.
 bool PlatformCallFailsAt(const char* point);
 // Stops the thread here when the point is named in TARVEX_FAULT_PAUSE.
-void PauseAt(const char* point);
+void PauseAt(const char* point) noexcept;
 void ResetFaultCounts();
 
 #else
 
 inline void FailAllocationAt(const char*) {}
 inline bool PlatformCallFailsAt(const char*) { return false; }
-inline void PauseAt(const char*) {}
+inline void PauseAt(const char*) noexcept {}
 inline void ResetFaultCounts() {}
 
 #endif

@@ -108,6 +108,8 @@ void CloseJob() noexcept {
     NotifyCaller(engine.job.callerWindow, engine.job.callerTimerProc);
   }
   engine.cancelFlag.store(0);
+  // The job is over but for its thread's end.
+  PauseAt("JobEnd");
 }
 
 }  // namespace tarvex

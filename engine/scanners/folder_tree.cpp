@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine_state.h"
+#include "fault_injection.h"
 #include "folder_listing.h"
 #include "ntfs_volume.h"
 #include "scanners.h"
@@ -40,6 +41,7 @@ class Win32FolderWalk : public FolderWalkHost {
     // First, as the stream scan of a file does; the index of a tree is built
     // when its first path comes, and the progress display shows that path.
     Engine().scanObject.Set(target);
+    PauseAt("ScanFolderEntry");
     const TreeIndexes::Answer tree = indexes_.ForPath(path);
     if (tree.cancelled) return;
     // The start folder and the drive roots are opened for their reference;

@@ -12,6 +12,7 @@
 #include "app_driver.h"
 #include "engine_api.h"
 #include "test_content.h"
+#include "test_provider.h"
 
 using namespace ostrelle_test;
 
@@ -193,7 +194,11 @@ int MostSessionsAtOnce(const std::vector<std::string>& log, int* initialisations
 
 TEST_F(AppGui, CancelThenScanAtOnceNeverOverlapsTheEndingJobNorFreezes) {
   const std::string amsiLog = FreshPath("cancel-amsi.log");
-  ScopedEnvironment environment({{"TESTAMSI_SCAN_DELAY_MS", "150"}, {"TESTAMSI_LOG", amsiLog}});
+  ScopedEnvironment environment({{"TESTAMSI_LOG", amsiLog}});
+  // The provider holds every scan until the test lets it go: the jobs
+  // cannot end before the cancels come.
+  tarvex_test::ProviderHold hold;
+  ASSERT_TRUE(hold.Holding());
   AppProcess app;
   ASSERT_TRUE(app.Started());
 
@@ -204,21 +209,26 @@ TEST_F(AppGui, CancelThenScanAtOnceNeverOverlapsTheEndingJobNorFreezes) {
       << app.StatusText();
   const std::string progress = app.StatusText();
   EXPECT_GT(progress.size(), (TextInProgress() + "   ").size());
-  // Cancel, and the next scan right behind it, before the worker of the
-  // cancelled job has reached its next checkpoint. Both are sent, so each
-  // returns only when handled: the scan is held back while the cancelled
-  // job ends, and the window goes on answering meanwhile.
+  // Cancel, and the next scan right behind it, while the worker of the
+  // cancelled job is held inside its scan. Both are sent, so each returns
+  // only when handled: the scan is held back while the cancelled job ends,
+  // and the window goes on answering meanwhile.
   ASSERT_TRUE(app.SendCommand(106, 60000));
   ASSERT_TRUE(app.SendCommand(103, 60000)) << "the window hangs in the new scan";
   EXPECT_TRUE(app.Answers(60000));
+  EXPECT_FALSE(StartsWith(app.StatusText(), TextInProgress())) << app.StatusText();
+  hold.Release();
   ASSERT_TRUE(app.WaitForStatus(TextCancelled(), 60000)) << app.StatusText();
-  // The cancelled job has ended: the next scan starts.
+  // The cancelled job has ended: the next scan starts, and is cancelled
+  // while it is held as well.
+  ASSERT_TRUE(hold.Hold());
   app.Command(103);
   ASSERT_TRUE(
       WaitUntil([&] { return StartsWith(app.StatusText(), TextInProgress() + "   "); }, 60000))
       << app.StatusText();
-  app.Command(106);
-  ASSERT_TRUE(app.WaitForStatus(TextCancelled(), 10000)) << app.StatusText();
+  ASSERT_TRUE(app.SendCommand(106, 60000));
+  hold.Release();
+  ASSERT_TRUE(app.WaitForStatus(TextCancelled(), 60000)) << app.StatusText();
   EXPECT_EQ(0, app.RowCount());
   for (int column = 0; column < 6; ++column) EXPECT_EQ("", app.ColumnTitle(column));
 

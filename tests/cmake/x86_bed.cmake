@@ -33,7 +33,7 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
 
   set(TARVEX_X86_GERMAN "LC_ALL=de_DE.UTF-8;TARVEX_EXPECT_GERMAN=1")
   set(TARVEX_X86_WINE_ONLY_SUITES
-    "FreshEngine*:German*:Win7Gate*:PartialAmsi*:NoAmsi*:Soak*:Robust*:Faults*:Wow64*")
+    "FreshEngine*:German*:Win7Gate*:PartialAmsi*:NoAmsi*:Soak*:Robust*:Faults*:PausedWalk*:Wow64*")
 
   # The engine's suites.
   tarvex_x86_test(x86_wine_engine wine COMMAND ${TARVEX_X86_BED_RUNNER} ${TARVEX_WINE_STAGE}
@@ -55,7 +55,7 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     ${TARVEX_WINE_STAGE} tarvex_wine_tests.exe --gtest_filter=Wow64*)
   # Faults injected into the x86 engine's fault-injection test build.
   tarvex_x86_test(x86_wine_engine_faults wine COMMAND ${TARVEX_X86_BED_RUNNER}
-    ${TARVEX_FAULT_STAGE} tarvex_wine_tests.exe --gtest_filter=Faults*)
+    ${TARVEX_FAULT_STAGE} tarvex_wine_tests.exe --gtest_filter=Faults*:PausedWalk*)
   tarvex_x86_test(x86_wine_robustness soak FULL COMMAND ${TARVEX_X86_BED_RUNNER} ${TARVEX_WINE_STAGE}
     tarvex_wine_tests.exe --gtest_filter=Robust*)
   tarvex_x86_test(x86_wine_soak soak FULL COMMAND ${TARVEX_X86_BED_RUNNER} ${TARVEX_WINE_STAGE}

@@ -884,16 +884,17 @@ struct CancelledRun {
   std::string out, err, calls;
 };
 
-// Starts a long job (every scan slowed down), waits until the provider's log
-// holds waitFor, sends the event to the child's process group and collects
-// the run.
-CancelledRun CancelAfter(DWORD event, const std::vector<std::string>& arguments,
-                         const std::string& log, const std::string& waitFor) {
-  ScopedEnvironment environment({{"TESTAMSI_LOG", log}, {"TESTAMSI_SCAN_DELAY_MS", "300"}});
+// Starts a job whose scans the provider holds, as holdAfter says (the
+// provider's TESTAMSI_HOLD_UNTIL_CANCEL), until the job is cancelled; waits
+// until a scan is held, sends the event to the child's process group and
+// collects the run. The job cannot end before the cancel has reached it.
+CancelledRun CancelAtAHeldScan(DWORD event, const std::vector<std::string>& arguments,
+                               const std::string& log, const std::string& holdAfter) {
+  ScopedEnvironment environment({{"TESTAMSI_LOG", log}, {"TESTAMSI_HOLD_UNTIL_CANCEL", holdAfter}});
   ConsoleChild child(Program(), arguments, "", CREATE_NEW_PROCESS_GROUP);
   CancelledRun run;
   EXPECT_TRUE(child.Started());
-  EXPECT_TRUE(WaitForLog(log, waitFor, 60000)) << "the job did not get to " << waitFor;
+  EXPECT_TRUE(WaitForLog(log, "AmsiScanBuffer-held", 60000)) << "no scan was held";
   run.sent = GenerateConsoleCtrlEvent(event, child.ProcessId()) != FALSE;
   if (!run.sent) return run;
   run.finished = child.Finish(60000);
@@ -905,7 +906,7 @@ CancelledRun CancelAfter(DWORD event, const std::vector<std::string>& arguments,
 }
 
 // A clean process (the prefix's service control manager) scanned region by
-// region, cancelled once a scan has been answered: what was found so far is
+// region, cancelled at its second scan: what was found so far is
 // written, marked partial, and the engine has ended the job (and AMSI)
 // before the program exits.
 void ExpectPartialCleanRun(const CancelledRun& run) {
@@ -925,8 +926,8 @@ void ExpectPartialCleanRun(const CancelledRun& run) {
 TEST(ConsoleCancel, CtrlCWritesWhatWasFoundMarkedPartial) {
   ScratchFolder folder("console-cancel-c");
   UseConsoleWithWindow();
-  const CancelledRun run = CancelAfter(CTRL_C_EVENT, {"processes", "services.exe", "--json"},
-                                       folder.Path() + "\\amsi.log", "AmsiScanBuffer-answer");
+  const CancelledRun run = CancelAtAHeldScan(CTRL_C_EVENT, {"processes", "services.exe", "--json"},
+                                             folder.Path() + "\\amsi.log", "1");
   ASSERT_TRUE(run.sent) << "GenerateConsoleCtrlEvent(CTRL_C_EVENT): " << GetLastError();
   ExpectPartialCleanRun(run);
 }
@@ -934,8 +935,8 @@ TEST(ConsoleCancel, CtrlCWritesWhatWasFoundMarkedPartial) {
 TEST(ConsoleCancel, CtrlBreakWritesWhatWasFoundMarkedPartial) {
   ScratchFolder folder("console-cancel-break");
   UseConsoleWithWindow();
-  const CancelledRun run = CancelAfter(CTRL_BREAK_EVENT, {"processes", "services.exe", "--json"},
-                                       folder.Path() + "\\amsi.log", "AmsiScanBuffer-answer");
+  const CancelledRun run = CancelAtAHeldScan(
+      CTRL_BREAK_EVENT, {"processes", "services.exe", "--json"}, folder.Path() + "\\amsi.log", "1");
   // Wine 8 delivers CTRL_C_EVENT only; Windows delivers both.
   if (!run.sent) GTEST_SKIP() << "this system cannot send CTRL_BREAK_EVENT";
   ExpectPartialCleanRun(run);
@@ -988,12 +989,13 @@ TEST(ConsoleProgress, ShownOnAConsoleAndClearedAtTheEnd) {
   ASSERT_TRUE(consoleOutput.Valid());
   const HANDLE console = consoleOutput.Get();
   const std::string log = folder.Path() + "\\amsi.log";
-  ScopedEnvironment environment({{"TESTAMSI_LOG", log}, {"TESTAMSI_SCAN_DELAY_MS", "300"}});
+  // The job is held at its second scan until the Ctrl+C below.
+  ScopedEnvironment environment({{"TESTAMSI_LOG", log}, {"TESTAMSI_HOLD_UNTIL_CANCEL", "1"}});
   {
     ConsoleChild child(Program(), {"processes", "services.exe", "--json"}, "",
                        CREATE_NEW_PROCESS_GROUP, console);
     ASSERT_TRUE(child.Started());
-    ASSERT_TRUE(WaitForLog(log, "AmsiScanBuffer", 30000));
+    ASSERT_TRUE(WaitForLog(log, "AmsiScanBuffer-held", 60000));
     // The line shows once the program's next refresh has come.
     std::string row;
     const ULONGLONG deadline = GetTickCount64() + 30000;
@@ -1056,19 +1058,19 @@ TEST(ConsoleSamples, CompleteRuns) {
   EXPECT_EQ(findings.front()["FindingsOnly"], true);
 }
 
-// A scan of two processes that hold the antivirus test string, cancelled
-// once the provider has answered a detection: the second process is still
-// to come, so the run is cut short after its finding.
+// A scan of two processes that hold the antivirus test string, cancelled at
+// the scan after the first detection: the second process is still to come,
+// so the run is cut short after its finding.
 TEST(ConsoleSamples, CancelledAfterADetection) {
   ScratchFolder folder("console-samples-cancel");
   UseConsoleWithWindow();
   MemoryHolder first, second;
   ASSERT_TRUE(first.Ready() && second.Ready());
   const std::string out = SamplesFolder() + "\\partial.jsonl";
-  const CancelledRun run = CancelAfter(
+  const CancelledRun run = CancelAtAHeldScan(
       CTRL_C_EVENT,
       {"processes", MemoryHolder::kExecutableName, "--findings-only", "--json", "--out", out},
-      folder.Path() + "\\amsi.log", "AmsiScanBuffer-answer result=32768");
+      folder.Path() + "\\amsi.log", "detection");
   ASSERT_TRUE(run.sent);
   ASSERT_TRUE(run.finished);
   EXPECT_EQ(run.exitCode, 1u) << "the detection wins over the cancel: " << run.err;
@@ -1085,8 +1087,8 @@ TEST(ConsoleSamples, CancelledCleanRun) {
   UseConsoleWithWindow();
   const std::string out = SamplesFolder() + "\\cancelled.jsonl";
   CancelledRun run =
-      CancelAfter(CTRL_C_EVENT, {"processes", "services.exe", "--json", "--out", out},
-                  folder.Path() + "\\amsi.log", "AmsiScanBuffer-answer");
+      CancelAtAHeldScan(CTRL_C_EVENT, {"processes", "services.exe", "--json", "--out", out},
+                        folder.Path() + "\\amsi.log", "1");
   ASSERT_TRUE(run.sent);
   run.out = ReadWholeFile(out);
   ExpectPartialCleanRun(run);

@@ -210,17 +210,17 @@ TEST_F(NtfsWalk, ACancelWhileAStreamIsScannedEndsTheWalkWithoutNotification) {
     }
   }
   ASSERT_FALSE(cleanStream.empty());
-  SetProviderSetting("TESTAMSI_SCAN_DELAY_MS", "1500");
   NotificationWindow window;
-  EXPECT_EQ(0, api.TarvexAdsInFolder(window.Window(), &NotificationWindow::TimerProc, "D:\\", 0));
-  // The first stream of the walk is in the provider's hands for 1.5 s.
-  const ULONGLONG deadline = GetTickCount64() + 60000;
-  while (api.ScanObject().find(':', 2) == std::string::npos && GetTickCount64() < deadline) {
-    Sleep(1);
+  {
+    // The provider holds the first stream of the walk until the cancel is in.
+    ProviderHold hold;
+    ASSERT_TRUE(hold.Holding());
+    const size_t heldBefore = ProviderCalls("AmsiScanBuffer-held").size();
+    EXPECT_EQ(0, api.TarvexAdsInFolder(window.Window(), &NotificationWindow::TimerProc, "D:\\", 0));
+    ASSERT_TRUE(HeldScanThread(60000, heldBefore).Found()) << "no stream was scanned";
+    ASSERT_NE(std::string::npos, api.ScanObject().find(':', 2)) << api.ScanObject();
+    ASSERT_EQ(0, api.CancleScan(&NotificationWindow::TimerProc));
   }
-  ASSERT_NE(std::string::npos, api.ScanObject().find(':', 2)) << "no stream was scanned";
-  ASSERT_EQ(0, api.CancleScan(&NotificationWindow::TimerProc));
-  SetProviderSetting("TESTAMSI_SCAN_DELAY_MS", nullptr);
   // The next scan waits for the cancelled job's worker to end. Had that job
   // armed its timer, the timer would fire 333 ms after it was armed.
   EXPECT_EQ(0, api.TarvexAds2(cleanStream.c_str(), 0));

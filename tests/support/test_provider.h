@@ -5,14 +5,18 @@
 
 #include <windows.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
+
+#include "win32_handles.h"
 
 namespace tarvex_test {
 
 // The settings that make a provider call fail or wait; children inherit them.
 constexpr const char* kProviderSettings[] = {"TESTAMSI_FAIL_INIT", "TESTAMSI_FAIL_OPEN",
-                                             "TESTAMSI_FAIL_SCAN", "TESTAMSI_SCAN_DELAY_MS"};
+                                             "TESTAMSI_FAIL_SCAN", "TESTAMSI_SCAN_DELAY_MS",
+                                             "TESTAMSI_HOLD"};
 
 // Sets one setting; a null value removes it.
 inline void SetProviderSetting(const char* name, const char* value) {
@@ -60,5 +64,76 @@ inline std::vector<std::string> ProviderCalls(const std::string& callName) {
   }
   return lines;
 }
+
+// Holds every provider scan, in this process and in children started while it
+// lives, until Release: a job cannot end before the test has done what it
+// must do while the job runs. The provider logs "AmsiScanBuffer-held" when a
+// scan waits.
+class ProviderHold {
+ public:
+  ProviderHold() {
+    char folder[MAX_PATH] = {};
+    char path[MAX_PATH] = {};
+    if (GetTempPathA(MAX_PATH, folder) > 0 && GetTempFileNameA(folder, "hld", 0, path) != 0) {
+      path_ = path;  // GetTempFileNameA has created the file
+      SetProviderSetting("TESTAMSI_HOLD", path_.c_str());
+    }
+  }
+  ~ProviderHold() {
+    Release();
+    SetProviderSetting("TESTAMSI_HOLD", nullptr);
+  }
+  ProviderHold(const ProviderHold&) = delete;
+  ProviderHold& operator=(const ProviderHold&) = delete;
+
+  bool Holding() const {
+    return !path_.empty() && GetFileAttributesA(path_.c_str()) != INVALID_FILE_ATTRIBUTES;
+  }
+  // Lets the held scan, and every later one, go on.
+  void Release() {
+    if (!path_.empty()) DeleteFileA(path_.c_str());
+  }
+  // Holds the scans from now on again.
+  bool Hold() {
+    if (path_.empty()) return false;
+    const tarvex::UniqueFileHandle file(CreateFileA(path_.c_str(), GENERIC_WRITE, 0, nullptr,
+                                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return static_cast<bool>(file);
+  }
+
+ private:
+  std::string path_;
+};
+
+// The thread of a held provider scan in this process, opened while the scan is
+// held, so that the test can wait for that thread (a job's worker) to end
+// once it has let the scan go.
+class HeldScanThread {
+ public:
+  // Waits until more scans have been held than heldBefore and opens the
+  // thread of the last one.
+  explicit HeldScanThread(DWORD timeoutMs, size_t heldBefore = 0) {
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    std::vector<std::string> held;
+    while ((held = ProviderCalls("AmsiScanBuffer-held")).size() <= heldBefore) {
+      if (GetTickCount64() >= deadline) return;
+      Sleep(5);
+    }
+    const std::string& line = held.back();
+    const size_t at = line.find("thread=");
+    if (at == std::string::npos) return;
+    const DWORD id = std::strtoul(line.c_str() + at + 7, nullptr, 10);
+    thread_.Reset(OpenThread(SYNCHRONIZE, FALSE, id));
+  }
+
+  bool Found() const { return static_cast<bool>(thread_); }
+  // Waits for the thread to end; false when it was not found or did not end.
+  bool WaitForEnd(DWORD timeoutMs) const {
+    return thread_ && WaitForSingleObject(thread_.Get(), timeoutMs) == WAIT_OBJECT_0;
+  }
+
+ private:
+  tarvex::UniqueHandle thread_;
+};
 
 }  // namespace tarvex_test

@@ -36,14 +36,21 @@ class EngineJobs : public ::testing::Test {
 
 TEST_F(EngineJobs, CancelWithTheJobsProcedureEndsItWithoutNotification) {
   NotificationWindow window;
-  SetProviderSetting("TESTAMSI_SCAN_DELAY_MS", "600");
   const std::string content = "slow content";
-  api.TarvexBuffer(window.Window(), &NotificationWindow::TimerProc, "slow.bin", content.data(),
-                   content.size(), 0, "", "");
-  Sleep(150);
-  EXPECT_EQ(0, api.CancleScan(&NotificationWindow::TimerProc));
-  EXPECT_EQ("", api.ScanObject());
-  EXPECT_EQ(0, window.PumpFor(1800));
+  {
+    ProviderHold hold;
+    ASSERT_TRUE(hold.Holding());
+    api.TarvexBuffer(window.Window(), &NotificationWindow::TimerProc, "slow.bin", content.data(),
+                     content.size(), 0, "", "");
+    const HeldScanThread worker(60000);
+    ASSERT_TRUE(worker.Found()) << "the scan did not reach the provider";
+    EXPECT_EQ(0, api.CancleScan(&NotificationWindow::TimerProc));
+    EXPECT_EQ("", api.ScanObject());
+    hold.Release();
+    ASSERT_TRUE(worker.WaitForEnd(60000));
+  }
+  // A timer armed at the job's end would have fired 333 ms later.
+  EXPECT_EQ(0, window.PumpFor(1000));
   // The report has the header and the rule but no entry line.
   const auto lines = CrLfLines(api.Report());
   ASSERT_EQ(2u, lines.size());
@@ -51,7 +58,6 @@ TEST_F(EngineJobs, CancelWithTheJobsProcedureEndsItWithoutNotification) {
   EXPECT_EQ(std::string(lines[0].size(), '_'), lines[1]);
 
   // The next job runs clean and complete.
-  SetProviderSetting("TESTAMSI_SCAN_DELAY_MS", nullptr);
   api.TarvexBuffer(window.Window(), &NotificationWindow::TimerProc, "next.bin", content.data(),
                    content.size(), 0, "", "");
   ASSERT_TRUE(window.WaitForNotification(10000));
@@ -61,13 +67,15 @@ TEST_F(EngineJobs, CancelWithTheJobsProcedureEndsItWithoutNotification) {
 
 TEST_F(EngineJobs, CancelWithAnotherProcedureChangesNothing) {
   NotificationWindow window;
-  SetProviderSetting("TESTAMSI_SCAN_DELAY_MS", "400");
+  ProviderHold hold;
+  ASSERT_TRUE(hold.Holding());
   const std::string content = AntivirusTestString();
   api.TarvexBuffer(window.Window(), &NotificationWindow::TimerProc, "other.bin", content.data(),
                    content.size(), 0, "", "");
-  Sleep(100);
+  ASSERT_TRUE(HeldScanThread(60000).Found()) << "the scan did not reach the provider";
   EXPECT_EQ(0, api.CancleScan(&NotificationWindow::OtherTimerProc));
   EXPECT_EQ(0, api.CancleScan(nullptr));
+  hold.Release();
   ASSERT_TRUE(window.WaitForNotification(10000));
   EXPECT_EQ(1, api.GetScanResult());
   EXPECT_EQ(3u, CrLfLines(api.Report()).size());
@@ -75,15 +83,17 @@ TEST_F(EngineJobs, CancelWithAnotherProcedureChangesNothing) {
 
 TEST_F(EngineJobs, ScanRightAfterACancelWaitsForTheEndingJobAndIsNotLost) {
   NotificationWindow window;
-  SetProviderSetting("TESTAMSI_SCAN_DELAY_MS", "700");
   const std::string first = "first job";
   const std::string second = AntivirusTestString();
+  ProviderHold hold;
+  ASSERT_TRUE(hold.Holding());
   api.TarvexBuffer(window.Window(), &NotificationWindow::TimerProc, "first.bin", first.data(),
                    first.size(), 0, "", "");
-  Sleep(100);
+  ASSERT_TRUE(HeldScanThread(60000).Found()) << "the scan did not reach the provider";
   api.CancleScan(&NotificationWindow::TimerProc);
-  // The first worker is still inside its scan: the new job must not overlap it.
-  SetProviderSetting("TESTAMSI_SCAN_DELAY_MS", "0");
+  // The first worker is still inside its scan when the new job is asked for:
+  // the new job must not overlap it.
+  hold.Release();
   api.TarvexBuffer(window.Window(), &NotificationWindow::TimerProc, "second.bin", second.data(),
                    second.size(), 0, "", "");
   ASSERT_TRUE(window.WaitForNotification(10000));
@@ -106,13 +116,14 @@ TEST_F(EngineJobs, ScanRightAfterACancelWaitsForTheEndingJobAndIsNotLost) {
 
 TEST_F(EngineJobs, SynchronousScanAfterACancelAlsoWaits) {
   NotificationWindow window;
-  SetProviderSetting("TESTAMSI_SCAN_DELAY_MS", "500");
+  ProviderHold hold;
+  ASSERT_TRUE(hold.Holding());
   const std::string content = "data";
   api.TarvexBuffer(window.Window(), &NotificationWindow::TimerProc, "async.bin", content.data(),
                    content.size(), 0, "", "");
-  Sleep(100);
+  ASSERT_TRUE(HeldScanThread(60000).Found()) << "the scan did not reach the provider";
   api.CancleScan(&NotificationWindow::TimerProc);
-  SetProviderSetting("TESTAMSI_SCAN_DELAY_MS", "0");
+  hold.Release();
   EXPECT_EQ(0, api.TarvexBuffer2("sync.bin", content.data(), content.size(), 0, "", ""));
   const auto entries = ReadEntries();
   ASSERT_EQ(2u, entries.size());
@@ -130,15 +141,19 @@ TEST_F(EngineJobs, LibraryStaysLoadedUntilItsWorkerEnds) {
       reinterpret_cast<BufferFn>(reinterpret_cast<void*>(GetProcAddress(copy, "TarvexBuffer")));
   ASSERT_NE(nullptr, buffer);
   NotificationWindow window;
-  SetProviderSetting("TESTAMSI_SCAN_DELAY_MS", "600");
+  ProviderHold hold;
+  ASSERT_TRUE(hold.Holding());
   static const std::string content = "kept alive";
   buffer(window.Window(), &NotificationWindow::TimerProc, "unload.bin", content.data(),
          content.size(), 0, "", "");
   ASSERT_TRUE(FreeLibrary(copy));
-  Sleep(100);
+  const HeldScanThread worker(60000);
+  ASSERT_TRUE(worker.Found()) << "the scan did not reach the provider";
   EXPECT_NE(nullptr, GetModuleHandleA("tarvex_unload_copy.dll")) << "unloaded under its worker";
-  ASSERT_TRUE(window.WaitForNotification(10000));
-  Sleep(300);
+  hold.Release();
+  ASSERT_TRUE(window.WaitForNotification(60000));
+  // The worker drops its reference as it ends.
+  ASSERT_TRUE(worker.WaitForEnd(60000));
   EXPECT_EQ(nullptr, GetModuleHandleA("tarvex_unload_copy.dll")) << "worker kept its reference";
 }
 
@@ -229,12 +244,14 @@ TEST_F(EngineJobs, PrivilegesAreOnDuringTheJobAndAsBeforeAfterIt) {
   ASSERT_TRUE(SetPrivilege("SeDebugPrivilege", false));
   ASSERT_TRUE(SetPrivilege("SeBackupPrivilege", false));
   NotificationWindow window;
-  SetProviderSetting("TESTAMSI_SCAN_DELAY_MS", "300");
+  ProviderHold hold;
+  ASSERT_TRUE(hold.Holding());
+  const size_t heldBefore = ProviderCalls("AmsiScanBuffer-held").size();
   api.TarvexBuffer(window.Window(), &NotificationWindow::TimerProc, "c.bin", content.data(),
                    content.size(), 0, "", "");
-  Sleep(80);
+  ASSERT_TRUE(HeldScanThread(60000, heldBefore).Found()) << "the scan did not reach the provider";
   api.CancleScan(&NotificationWindow::TimerProc);
-  SetProviderSetting("TESTAMSI_SCAN_DELAY_MS", nullptr);
+  hold.Release();
   api.TarvexBuffer2("after.bin", content.data(), content.size(), 0, "",
                     "");  // waits for the worker
   EXPECT_FALSE(PrivilegeEnabled("SeDebugPrivilege"));

@@ -18,6 +18,7 @@
 #include "engine_api.h"
 #include "file_text.h"
 #include "notification_window.h"
+#include "paused_job.h"
 #include "process_fixture.h"
 #include "scoped_environment.h"
 #include "stream_test_files.h"
@@ -283,25 +284,6 @@ TEST_F(Faults, WhenSetTimerFailsTheTimerMessageIsPostedInstead) {
   EXPECT_EQ(1, window.PumpFor(700));
   EXPECT_EQ(0, api.GetScanResult());
 }
-
-// Paused at a point of the job's thread until Resume.
-class PausedJob {
- public:
-  PausedJob()
-      : paused_(CreateEventA(nullptr, FALSE, FALSE, Name("paused").c_str())),
-        resume_(CreateEventA(nullptr, FALSE, FALSE, Name("resume").c_str())) {}
-  bool WaitUntilPaused() const {
-    return WaitForSingleObject(paused_.Get(), kJobTimeoutMs) == WAIT_OBJECT_0;
-  }
-  void Resume() const { SetEvent(resume_.Get()); }
-
- private:
-  static std::string Name(const char* what) {
-    return std::string("tarvex-fault-") + what + "-" + std::to_string(GetCurrentProcessId());
-  }
-  tarvex::UniqueHandle paused_;
-  tarvex::UniqueHandle resume_;
-};
 
 TEST_F(Faults, ACancelBeforeTheJobBeginsKeepsTheScanObjectEmpty) {
   const TempFolder folder("tarvex-faults-cancel");

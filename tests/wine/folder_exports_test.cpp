@@ -1,12 +1,17 @@
 // Folder walks through TarvexAdsInFolder. Wine lists no named streams, so
 // what a walk reaches is seen through the scan object text while it runs;
 // the order of the walk and the stream-list rules are covered by unit tests.
+// The suite PausedWalk runs against the engine's fault-injection test build
+// (ctest wine_engine_faults), whose walk stops at every entry until the test
+// lets it go on: it reads the scan object text and cancels at known entries.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "engine_api.h"
+#include "file_text.h"
 #include "notification_window.h"
+#include "paused_job.h"
 #include "stream_test_files.h"
 #include "test_content.h"
 #include "test_provider.h"
@@ -32,15 +37,6 @@ class FolderExports : public ::testing::Test {
     }
   }
 
-  static size_t ReportLineCount(const std::string& report) {
-    size_t lines = 0;
-    for (size_t at = report.find("\r\n"); at != std::string::npos;
-         at = report.find("\r\n", at + 2)) {
-      ++lines;
-    }
-    return lines;
-  }
-
   EngineApi& api = Engine();
   TempFolder folder{"folders"};
 };
@@ -56,15 +52,31 @@ TEST_F(FolderExports, AMissingStartFolderEndsWithANotificationAndNoEntry) {
   EXPECT_TRUE(ProviderCalls("AmsiScanBuffer").empty());
 }
 
-TEST_F(FolderExports, WalkReachesFoldersBeyondTheAnsiCodePageAnd260Characters) {
+class PausedWalk : public FolderExports {
+ protected:
+  void TearDown() override { SetEnvironmentVariableA("TARVEX_FAULT_PAUSE", nullptr); }
+
+  // Starts the walk of the folder with the job paused at its first entry.
+  void StartPaused(NotificationWindow& window, const std::string& start, const char* points) {
+    pausePoints.Set(points);
+    ASSERT_EQ(0, api.TarvexAdsInFolder(window.Window(), &NotificationWindow::TimerProc,
+                                       start.c_str(), 0));
+    ASSERT_TRUE(job.WaitUntilPaused()) << "the walk reached no entry";
+  }
+
+  const PausedJob job;
+  const PausePoints pausePoints{nullptr};
+};
+
+TEST_F(PausedWalk, ReachesFoldersBeyondTheAnsiCodePageAnd260Characters) {
   const std::wstring wideFolder = folder.Wide(L"\x4E2D\x6587-\x0436");
   const std::wstring longFolder =
       folder.Wide(std::wstring(150, L'L')) + L"\\" + std::wstring(150, L'M');
   ASSERT_TRUE(MakeFolder(wideFolder));
   ASSERT_TRUE(MakeFolder(folder.Wide(std::wstring(150, L'L'))));
   ASSERT_TRUE(MakeFolder(longFolder));
-  ASSERT_NO_FATAL_FAILURE(FillFolder(wideFolder, 1000));
-  ASSERT_NO_FATAL_FAILURE(FillFolder(longFolder, 1000));
+  ASSERT_NO_FATAL_FAILURE(FillFolder(wideFolder, 20));
+  ASSERT_NO_FATAL_FAILURE(FillFolder(longFolder, 20));
   // The scan object names each file in ANSI: "?" stands for what the code page lacks.
   const std::string wideInside = AnsiFromWide(wideFolder) + "\\f";
   const std::string longInside = AnsiFromWide(longFolder) + "\\f";
@@ -72,44 +84,50 @@ TEST_F(FolderExports, WalkReachesFoldersBeyondTheAnsiCodePageAnd260Characters) {
   ASSERT_GT(longInside.size(), 300u);
 
   NotificationWindow window;
-  EXPECT_EQ(0, api.TarvexAdsInFolder(window.Window(), &NotificationWindow::TimerProc,
-                                     folder.Ansi().c_str(), 0));
-  bool sawWide = false;
-  bool sawLong = false;
-  const ULONGLONG deadline = GetTickCount64() + 120000;
-  while (window.Calls() == 0 && GetTickCount64() < deadline) {
-    const std::string object = api.ScanObject();
-    sawWide = sawWide || object.compare(0, wideInside.size(), wideInside) == 0;
-    sawLong = sawLong || object.compare(0, longInside.size(), longInside) == 0;
-    window.PumpFor(1);
+  ASSERT_NO_FATAL_FAILURE(StartPaused(window, folder.Ansi(), "ScanFolderEntry,JobEnd"));
+  // Every entry, each read while the walk waits at it, up to the job's end,
+  // where the scan object text is empty.
+  size_t wideFiles = 0;
+  size_t longFiles = 0;
+  for (std::string object = api.ScanObject(); !object.empty(); object = api.ScanObject()) {
+    if (object.compare(0, wideInside.size(), wideInside) == 0) ++wideFiles;
+    if (object.compare(0, longInside.size(), longInside) == 0) ++longFiles;
+    job.Resume();
+    ASSERT_TRUE(job.WaitUntilPaused()) << "the job ended without pausing at its end";
   }
-  ASSERT_EQ(1, window.Calls());
-  EXPECT_TRUE(sawWide) << "no file inside " << wideInside;
-  EXPECT_TRUE(sawLong) << "no file inside " << longInside;
+  pausePoints.Set(nullptr);
+  job.Resume();
+  ASSERT_TRUE(window.WaitForNotification(60000));
+  EXPECT_EQ(20u, wideFiles) << "files inside " << wideInside;
+  EXPECT_EQ(20u, longFiles) << "files inside " << longInside;
   EXPECT_EQ(1u, ReadEntries().size());
 }
 
-TEST_F(FolderExports, ACancelledWalkEndsWithoutNotificationAndTheNextJobRunsClean) {
-  for (int i = 0; i < 30; ++i) {
+TEST_F(PausedWalk, ACancelInsideTheTreeEndsTheWalkWithoutNotificationAndTheNextJobRunsClean) {
+  for (int i = 0; i < 3; ++i) {
     const std::wstring sub = folder.Wide(L"d" + std::to_wstring(i));
     ASSERT_TRUE(MakeFolder(sub));
-    ASSERT_NO_FATAL_FAILURE(FillFolder(sub, 100));
+    ASSERT_NO_FATAL_FAILURE(FillFolder(sub, 20));
   }
   NotificationWindow window;
-  EXPECT_EQ(0, api.TarvexAdsInFolder(window.Window(), &NotificationWindow::TimerProc,
-                                     folder.Ansi().c_str(), 0));
-  // Cancel once the walk is inside the tree.
+  ASSERT_NO_FATAL_FAILURE(StartPaused(window, folder.Ansi(), "ScanFolderEntry"));
+  // Entry by entry until the walk is inside the tree.
   const std::string inside = folder.Ansi("d");
-  const ULONGLONG deadline = GetTickCount64() + 30000;
-  while (api.ScanObject().compare(0, inside.size(), inside) != 0 && GetTickCount64() < deadline) {
-    Sleep(1);
+  while (api.ScanObject().compare(0, inside.size(), inside) != 0) {
+    job.Resume();
+    ASSERT_TRUE(job.WaitUntilPaused()) << "the walk never came inside the tree";
   }
   ASSERT_EQ(0, api.CancleScan(&NotificationWindow::TimerProc));
-  // The walk of 3,000 entries takes well over half a second under Wine; a
-  // finished walk would have notified within 333 ms.
-  EXPECT_EQ(0, window.PumpFor(2500));
-  // Header and rule line, no entry lines.
-  EXPECT_EQ(2u, ReportLineCount(api.Report()));
+  // The walk stops at its next checkpoint; the job is held once more when
+  // everything but its thread's end is done.
+  pausePoints.Set("JobEnd");
+  job.Resume();
+  ASSERT_TRUE(job.WaitUntilPaused()) << "the cancelled job did not end";
+  // Header and rule line, no entry lines, and no notification armed.
+  EXPECT_EQ(2u, CrLfLines(api.Report()).size());
+  EXPECT_EQ(0, window.PumpFor(1000));
+  pausePoints.Set(nullptr);
+  job.Resume();
 
   ASSERT_TRUE(PutFile(folder.Wide(L"after.txt"), "clean content"));
   EXPECT_EQ(0, api.TarvexAds2(folder.Ansi("after.txt").c_str(), 0));

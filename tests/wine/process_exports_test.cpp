@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -59,15 +60,21 @@ class ProcessExports : public ::testing::Test {
   void TearDown() override { SetProviderSetting("TESTAMSI_SCAN_DELAY_MS", nullptr); }
 
   // Runs a job through the window's notification; the entries after the
-  // title entry. Samples the progress text while waiting when asked to.
+  // title entry. Samples the progress text while waiting when asked to; the
+  // provider then holds the job's scans until a progress text was seen.
   template <typename Start>
   std::vector<Entry> Scan(Start start, std::vector<std::string>* progress = nullptr) {
+    std::optional<ProviderHold> hold;
+    if (progress != nullptr) hold.emplace();
     NotificationWindow window;
     EXPECT_EQ(0, start(window));
     const ULONGLONG deadline = GetTickCount64() + kScanTimeoutMs;
     while (window.Calls() == 0 && GetTickCount64() < deadline) {
       window.PumpFor(progress == nullptr ? 20 : 2);
-      if (progress != nullptr) progress->push_back(api.ScanObject());
+      if (progress != nullptr) {
+        progress->push_back(api.ScanObject());
+        if (!progress->back().empty()) hold.reset();
+      }
     }
     EXPECT_EQ(1, window.Calls()) << "no notification";
     std::vector<Entry> entries = ReadEntries();
@@ -97,7 +104,6 @@ class ProcessExports : public ::testing::Test {
 TEST_F(ProcessExports, ScanByIdFindsThePlantedContentUnderTheImagePath) {
   MemoryHolder holder;
   ASSERT_TRUE(holder.Ready());
-  SetProviderSetting("TESTAMSI_SCAN_DELAY_MS", "20");  // time to watch the progress
   std::vector<std::string> progress;
   const auto entries = ScanPid(holder.Pid(), "given-name.exe", &progress);
   ASSERT_FALSE(entries.empty());
@@ -382,24 +388,25 @@ TEST_F(ProcessExports, AllProcessesScansTheHolderAndTheEnginesOwnProcess) {
 }
 
 TEST_F(ProcessExports, CancelDuringAllProcessesEndsTheJobWithoutNotification) {
-  // Every AMSI call takes a while, so the job is surely still running when
-  // the cancel arrives.
-  SetProviderSetting("TESTAMSI_SCAN_DELAY_MS", "150");
+  // The provider holds the job inside its first scan while the cancels come.
+  ProviderHold hold;
+  ASSERT_TRUE(hold.Holding());
   NotificationWindow window;
   ASSERT_EQ(0, api.TarvexAllProcesses(window.Window(), &NotificationWindow::TimerProc, 0));
-  const ULONGLONG deadline = GetTickCount64() + 60000;
-  while (ProviderCalls("AmsiScanBuffer").empty() && GetTickCount64() < deadline) window.PumpFor(20);
-  ASSERT_FALSE(ProviderCalls("AmsiScanBuffer").empty()) << "no scan started";
+  const HeldScanThread worker(60000);
+  ASSERT_TRUE(worker.Found()) << "no scan started";
   api.CancleScan(&NotificationWindow::OtherTimerProc);  // not this job's key: ignored
   window.PumpFor(400);
   const size_t scansBeforeCancel = ProviderCalls("AmsiScanBuffer").size();
-  ASSERT_EQ(0, window.Calls()) << "the job ended before the cancel";
+  ASSERT_EQ(0, window.Calls());
   api.CancleScan(&NotificationWindow::TimerProc);
-  EXPECT_EQ(0, window.PumpFor(1500));
+  hold.Release();
+  ASSERT_TRUE(worker.WaitForEnd(60000));
+  // A timer armed at the job's end would have fired 333 ms later.
+  EXPECT_EQ(0, window.PumpFor(1000));
 
-  // The next job waits for the cancelled one; the cancelled job scanned at
-  // most the run it was busy with when the cancel came.
-  SetProviderSetting("TESTAMSI_SCAN_DELAY_MS", nullptr);
+  // The next job runs; the cancelled job scanned at most the run it was busy
+  // with when the cancel came.
   const std::string content = "after the cancel";
   EXPECT_EQ(0, api.TarvexBuffer2("next.bin", content.data(), content.size(), 0, "", ""));
   const auto initializations = ProviderCalls("AmsiInitialize");
