@@ -84,8 +84,22 @@ TEST_F(AppGui, IdleWindowAsStarted) {
   EXPECT_EQ(0u, exitCode);
 }
 
+// Scans the processes of the name through the input dialog: seen running
+// while the provider holds it, then waited for to its end.
+void ScanProcessesNamed(const AppProcess& app, tarvex_test::ProviderHold& hold,
+                        const std::string& name) {
+  ASSERT_TRUE(hold.Hold());
+  app.Command(109);
+  EnterProcessName(app, name);
+  ASSERT_TRUE(WaitUntil([&] { return StartsWith(app.StatusText(), TextInProgress()); }, 60000))
+      << app.StatusText();
+  hold.Release();
+  ASSERT_TRUE(app.WaitForStatus(TextReady(), 300000)) << app.StatusText();
+}
+
 TEST_F(AppGui, ScanByNameThroughTheInputDialogThenDeleteAndSave) {
   Holder holder;
+  tarvex_test::ProviderHold hold(false);
   AppProcess app;
   ASSERT_TRUE(app.Started());
   const std::vector<std::string> titles = EngineTitles();
@@ -106,11 +120,7 @@ TEST_F(AppGui, ScanByNameThroughTheInputDialogThenDeleteAndSave) {
   EXPECT_EQ(TextSelectScan(), app.StatusText());
 
   // The scan itself; the name is passed on as typed (the engine ignores case).
-  app.Command(109);
-  EnterProcessName(app, "OSTRELLE_holder.exe");
-  ASSERT_TRUE(WaitUntil([&] { return StartsWith(app.StatusText(), TextInProgress()); }, 10000))
-      << app.StatusText();
-  ASSERT_TRUE(app.WaitForStatus(TextReady(), 300000)) << app.StatusText();
+  ASSERT_NO_FATAL_FAILURE(ScanProcessesNamed(app, hold, "OSTRELLE_holder.exe"));
   for (int column = 0; column < 6; ++column) EXPECT_EQ(titles[column], app.ColumnTitle(column));
   const auto rows = app.Rows();
   bool detection = false;
@@ -125,10 +135,7 @@ TEST_F(AppGui, ScanByNameThroughTheInputDialogThenDeleteAndSave) {
 
   // A second scan appends its rows below the first.
   const int firstCount = app.RowCount();
-  app.Command(109);
-  EnterProcessName(app, kHolderName);
-  ASSERT_TRUE(WaitUntil([&] { return app.StatusText() != TextReady(); }, 10000));
-  ASSERT_TRUE(app.WaitForStatus(TextReady(), 300000));
+  ASSERT_NO_FATAL_FAILURE(ScanProcessesNamed(app, hold, kHolderName));
   const int secondCount = app.RowCount();
   EXPECT_GE(secondCount, firstCount);
   if (firstCount > 0) {
@@ -158,10 +165,7 @@ TEST_F(AppGui, ScanByNameThroughTheInputDialogThenDeleteAndSave) {
   EXPECT_EQ(nullptr, app.FindOwnWindow(TextSaveTitle()));
 
   // After the delete the next job's rows start at row 0 and the log holds only it.
-  app.Command(109);
-  EnterProcessName(app, kHolderName);
-  ASSERT_TRUE(WaitUntil([&] { return app.StatusText() != TextReady(); }, 10000));
-  ASSERT_TRUE(app.WaitForStatus(TextReady(), 300000));
+  ASSERT_NO_FATAL_FAILURE(ScanProcessesNamed(app, hold, kHolderName));
   EXPECT_EQ(secondCount - firstCount, app.RowCount());
   const std::string onePath = FreshPath("after-delete.txt");
   SaveThroughDialog(app, onePath);

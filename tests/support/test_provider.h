@@ -71,12 +71,15 @@ inline std::vector<std::string> ProviderCalls(const std::string& callName) {
 // scan waits.
 class ProviderHold {
  public:
-  ProviderHold() {
+  // holding false: the setting is in place (for children started from now
+  // on) but nothing is held until Hold.
+  explicit ProviderHold(bool holding = true) {
     char folder[MAX_PATH] = {};
     char path[MAX_PATH] = {};
     if (GetTempPathA(MAX_PATH, folder) > 0 && GetTempFileNameA(folder, "hld", 0, path) != 0) {
       path_ = path;  // GetTempFileNameA has created the file
       SetProviderSetting("TESTAMSI_HOLD", path_.c_str());
+      if (!holding) Release();
     }
   }
   ~ProviderHold() {
