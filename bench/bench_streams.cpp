@@ -10,7 +10,6 @@
 
 #include "bench_clock.h"
 #include "bench_memory.h"
-#include <psapi.h>
 
 #include <algorithm>
 #include <cstdio>

@@ -32,14 +32,4 @@ class PausedJob {
   tarvex::UniqueHandle resume_;
 };
 
-// Names the points to pause at (comma-separated; null: none) for its life.
-class PausePoints {
- public:
-  explicit PausePoints(const char* points) { Set(points); }
-  ~PausePoints() { Set(nullptr); }
-  PausePoints(const PausePoints&) = delete;
-  PausePoints& operator=(const PausePoints&) = delete;
-  void Set(const char* points) const { SetEnvironmentVariableA("TARVEX_FAULT_PAUSE", points); }
-};
-
 }  // namespace tarvex_test

@@ -16,7 +16,7 @@ namespace tarvex_test {
 // The settings that make a provider call fail or wait; children inherit them.
 constexpr const char* kProviderSettings[] = {"TESTAMSI_FAIL_INIT", "TESTAMSI_FAIL_OPEN",
                                              "TESTAMSI_FAIL_SCAN", "TESTAMSI_SCAN_DELAY_MS",
-                                             "TESTAMSI_HOLD"};
+                                             "TESTAMSI_HOLD",      "TESTAMSI_HOLD_UNTIL_CANCEL"};
 
 // Sets one setting; a null value removes it.
 inline void SetProviderSetting(const char* name, const char* value) {
@@ -79,6 +79,7 @@ class ProviderHold {
     if (GetTempPathA(MAX_PATH, folder) > 0 && GetTempFileNameA(folder, "hld", 0, path) != 0) {
       path_ = path;  // GetTempFileNameA has created the file
       SetProviderSetting("TESTAMSI_HOLD", path_.c_str());
+      heldBefore_ = HeldScans().size();
       if (!holding) Release();
     }
   }
@@ -99,13 +100,20 @@ class ProviderHold {
   // Holds the scans from now on again.
   bool Hold() {
     if (path_.empty()) return false;
+    heldBefore_ = HeldScans().size();
     const tarvex::UniqueFileHandle file(CreateFileA(path_.c_str(), GENERIC_WRITE, 0, nullptr,
                                                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     return static_cast<bool>(file);
   }
 
+  // The held scans of this process's provider logged so far, and those
+  // logged before this hold began.
+  static std::vector<std::string> HeldScans() { return ProviderCalls("AmsiScanBuffer-held"); }
+  size_t HeldBefore() const { return heldBefore_; }
+
  private:
   std::string path_;
+  size_t heldBefore_ = 0;
 };
 
 // The thread of a held provider scan in this process, opened while the scan is
@@ -113,12 +121,12 @@ class ProviderHold {
 // once it has let the scan go.
 class HeldScanThread {
  public:
-  // Waits until more scans have been held than heldBefore and opens the
-  // thread of the last one.
-  explicit HeldScanThread(DWORD timeoutMs, size_t heldBefore = 0) {
+  // Waits until a scan of this process is held by the hold and opens its thread.
+  HeldScanThread(const ProviderHold& hold, DWORD timeoutMs) {
+    if (!hold.Holding()) return;
     const ULONGLONG deadline = GetTickCount64() + timeoutMs;
     std::vector<std::string> held;
-    while ((held = ProviderCalls("AmsiScanBuffer-held")).size() <= heldBefore) {
+    while ((held = ProviderHold::HeldScans()).size() <= hold.HeldBefore()) {
       if (GetTickCount64() >= deadline) return;
       Sleep(5);
     }

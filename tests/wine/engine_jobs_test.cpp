@@ -39,10 +39,9 @@ TEST_F(EngineJobs, CancelWithTheJobsProcedureEndsItWithoutNotification) {
   const std::string content = "slow content";
   {
     ProviderHold hold;
-    ASSERT_TRUE(hold.Holding());
     api.TarvexBuffer(window.Window(), &NotificationWindow::TimerProc, "slow.bin", content.data(),
                      content.size(), 0, "", "");
-    const HeldScanThread worker(60000);
+    const HeldScanThread worker(hold, 60000);
     ASSERT_TRUE(worker.Found()) << "the scan did not reach the provider";
     EXPECT_EQ(0, api.CancleScan(&NotificationWindow::TimerProc));
     EXPECT_EQ("", api.ScanObject());
@@ -68,11 +67,10 @@ TEST_F(EngineJobs, CancelWithTheJobsProcedureEndsItWithoutNotification) {
 TEST_F(EngineJobs, CancelWithAnotherProcedureChangesNothing) {
   NotificationWindow window;
   ProviderHold hold;
-  ASSERT_TRUE(hold.Holding());
   const std::string content = AntivirusTestString();
   api.TarvexBuffer(window.Window(), &NotificationWindow::TimerProc, "other.bin", content.data(),
                    content.size(), 0, "", "");
-  ASSERT_TRUE(HeldScanThread(60000).Found()) << "the scan did not reach the provider";
+  ASSERT_TRUE(HeldScanThread(hold, 60000).Found()) << "the scan did not reach the provider";
   EXPECT_EQ(0, api.CancleScan(&NotificationWindow::OtherTimerProc));
   EXPECT_EQ(0, api.CancleScan(nullptr));
   hold.Release();
@@ -86,10 +84,9 @@ TEST_F(EngineJobs, ScanRightAfterACancelWaitsForTheEndingJobAndIsNotLost) {
   const std::string first = "first job";
   const std::string second = AntivirusTestString();
   ProviderHold hold;
-  ASSERT_TRUE(hold.Holding());
   api.TarvexBuffer(window.Window(), &NotificationWindow::TimerProc, "first.bin", first.data(),
                    first.size(), 0, "", "");
-  ASSERT_TRUE(HeldScanThread(60000).Found()) << "the scan did not reach the provider";
+  ASSERT_TRUE(HeldScanThread(hold, 60000).Found()) << "the scan did not reach the provider";
   api.CancleScan(&NotificationWindow::TimerProc);
   // The first worker is still inside its scan when the new job is asked for:
   // the new job must not overlap it.
@@ -117,11 +114,10 @@ TEST_F(EngineJobs, ScanRightAfterACancelWaitsForTheEndingJobAndIsNotLost) {
 TEST_F(EngineJobs, SynchronousScanAfterACancelAlsoWaits) {
   NotificationWindow window;
   ProviderHold hold;
-  ASSERT_TRUE(hold.Holding());
   const std::string content = "data";
   api.TarvexBuffer(window.Window(), &NotificationWindow::TimerProc, "async.bin", content.data(),
                    content.size(), 0, "", "");
-  ASSERT_TRUE(HeldScanThread(60000).Found()) << "the scan did not reach the provider";
+  ASSERT_TRUE(HeldScanThread(hold, 60000).Found()) << "the scan did not reach the provider";
   api.CancleScan(&NotificationWindow::TimerProc);
   hold.Release();
   EXPECT_EQ(0, api.TarvexBuffer2("sync.bin", content.data(), content.size(), 0, "", ""));
@@ -142,12 +138,11 @@ TEST_F(EngineJobs, LibraryStaysLoadedUntilItsWorkerEnds) {
   ASSERT_NE(nullptr, buffer);
   NotificationWindow window;
   ProviderHold hold;
-  ASSERT_TRUE(hold.Holding());
   static const std::string content = "kept alive";
   buffer(window.Window(), &NotificationWindow::TimerProc, "unload.bin", content.data(),
          content.size(), 0, "", "");
   ASSERT_TRUE(FreeLibrary(copy));
-  const HeldScanThread worker(60000);
+  const HeldScanThread worker(hold, 60000);
   ASSERT_TRUE(worker.Found()) << "the scan did not reach the provider";
   EXPECT_NE(nullptr, GetModuleHandleA("tarvex_unload_copy.dll")) << "unloaded under its worker";
   hold.Release();
@@ -245,11 +240,9 @@ TEST_F(EngineJobs, PrivilegesAreOnDuringTheJobAndAsBeforeAfterIt) {
   ASSERT_TRUE(SetPrivilege("SeBackupPrivilege", false));
   NotificationWindow window;
   ProviderHold hold;
-  ASSERT_TRUE(hold.Holding());
-  const size_t heldBefore = ProviderCalls("AmsiScanBuffer-held").size();
   api.TarvexBuffer(window.Window(), &NotificationWindow::TimerProc, "c.bin", content.data(),
                    content.size(), 0, "", "");
-  ASSERT_TRUE(HeldScanThread(60000, heldBefore).Found()) << "the scan did not reach the provider";
+  ASSERT_TRUE(HeldScanThread(hold, 60000).Found()) << "the scan did not reach the provider";
   api.CancleScan(&NotificationWindow::TimerProc);
   hold.Release();
   api.TarvexBuffer2("after.bin", content.data(), content.size(), 0, "",

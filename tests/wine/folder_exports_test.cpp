@@ -54,18 +54,20 @@ TEST_F(FolderExports, AMissingStartFolderEndsWithANotificationAndNoEntry) {
 
 class PausedWalk : public FolderExports {
  protected:
-  void TearDown() override { SetEnvironmentVariableA("TARVEX_FAULT_PAUSE", nullptr); }
+  void TearDown() override { PauseAt(nullptr); }
+
+  // Names the points the job stops at (comma-separated; null: none).
+  static void PauseAt(const char* points) { SetEnvironmentVariableA("TARVEX_FAULT_PAUSE", points); }
 
   // Starts the walk of the folder with the job paused at its first entry.
   void StartPaused(NotificationWindow& window, const std::string& start, const char* points) {
-    pausePoints.Set(points);
+    PauseAt(points);
     ASSERT_EQ(0, api.TarvexAdsInFolder(window.Window(), &NotificationWindow::TimerProc,
                                        start.c_str(), 0));
     ASSERT_TRUE(job.WaitUntilPaused()) << "the walk reached no entry";
   }
 
   const PausedJob job;
-  const PausePoints pausePoints{nullptr};
 };
 
 TEST_F(PausedWalk, ReachesFoldersBeyondTheAnsiCodePageAnd260Characters) {
@@ -95,7 +97,7 @@ TEST_F(PausedWalk, ReachesFoldersBeyondTheAnsiCodePageAnd260Characters) {
     job.Resume();
     ASSERT_TRUE(job.WaitUntilPaused()) << "the job ended without pausing at its end";
   }
-  pausePoints.Set(nullptr);
+  PauseAt(nullptr);
   job.Resume();
   ASSERT_TRUE(window.WaitForNotification(60000));
   EXPECT_EQ(20u, wideFiles) << "files inside " << wideInside;
@@ -120,13 +122,13 @@ TEST_F(PausedWalk, ACancelInsideTheTreeEndsTheWalkWithoutNotificationAndTheNextJ
   ASSERT_EQ(0, api.CancleScan(&NotificationWindow::TimerProc));
   // The walk stops at its next checkpoint; the job is held once more when
   // everything but its thread's end is done.
-  pausePoints.Set("JobEnd");
+  PauseAt("JobEnd");
   job.Resume();
   ASSERT_TRUE(job.WaitUntilPaused()) << "the cancelled job did not end";
   // Header and rule line, no entry lines, and no notification armed.
   EXPECT_EQ(2u, CrLfLines(api.Report()).size());
   EXPECT_EQ(0, window.PumpFor(1000));
-  pausePoints.Set(nullptr);
+  PauseAt(nullptr);
   job.Resume();
 
   ASSERT_TRUE(PutFile(folder.Wide(L"after.txt"), "clean content"));

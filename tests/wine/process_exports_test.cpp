@@ -57,7 +57,7 @@ class ProcessExports : public ::testing::Test {
     ClearProviderSettings();
     ResetProviderCallLog();
   }
-  void TearDown() override { SetProviderSetting("TESTAMSI_SCAN_DELAY_MS", nullptr); }
+  void TearDown() override { ClearProviderSettings(); }
 
   // Runs a job through the window's notification; the entries after the
   // title entry. Samples the progress text while waiting when asked to; the
@@ -390,10 +390,9 @@ TEST_F(ProcessExports, AllProcessesScansTheHolderAndTheEnginesOwnProcess) {
 TEST_F(ProcessExports, CancelDuringAllProcessesEndsTheJobWithoutNotification) {
   // The provider holds the job inside its first scan while the cancels come.
   ProviderHold hold;
-  ASSERT_TRUE(hold.Holding());
   NotificationWindow window;
   ASSERT_EQ(0, api.TarvexAllProcesses(window.Window(), &NotificationWindow::TimerProc, 0));
-  const HeldScanThread worker(60000);
+  const HeldScanThread worker(hold, 60000);
   ASSERT_TRUE(worker.Found()) << "no scan started";
   api.CancleScan(&NotificationWindow::OtherTimerProc);  // not this job's key: ignored
   window.PumpFor(400);
